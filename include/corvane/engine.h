@@ -1,0 +1,72 @@
+// The engine boundary: the one place where corvane meets the PHP 7.3 engine's declarations.
+//
+// Built against PHP's own headers (CORVANE_PHP_HEADERS, set by the build when a php-config is given),
+// or included after them by an extension, it uses PHP's declarations. Otherwise it uses corvane's own
+// declarations of the same ABI. Either way the constants below are the engine's values.
+#ifndef CORVANE_ENGINE_H
+#define CORVANE_ENGINE_H
+
+#if defined(CORVANE_PHP_HEADERS) || defined(ZEND_TYPES_H)
+#include <zend.h>
+#include <zend_smart_str_public.h>
+#define CORVANE_USES_PHP_HEADERS 1
+#else
+#include <corvane/php73_abi.h>
+#endif
+
+#include <cstdint>
+
+namespace corvane::engine {
+
+// Type codes: the low byte of a zval's type info.
+constexpr uint8_t kUndef = 0;
+constexpr uint8_t kNull = 1;
+constexpr uint8_t kFalse = 2;
+constexpr uint8_t kTrue = 3;
+constexpr uint8_t kLong = 4;
+constexpr uint8_t kDouble = 5;
+constexpr uint8_t kString = 6;
+constexpr uint8_t kArray = 7;
+constexpr uint8_t kObject = 8;
+constexpr uint8_t kResource = 9;
+constexpr uint8_t kReference = 10;
+constexpr uint8_t kConstantAst = 11;
+constexpr uint8_t kIndirect = 13;
+
+// Whole type-info values that corvane writes into a zval.
+constexpr uint32_t kRefcountedFlag = 1u << 8;  // type flags byte = 1
+constexpr uint32_t kInternedStringInfo = kString;
+constexpr uint32_t kStringInfo = kString | kRefcountedFlag;
+constexpr uint32_t kArrayInfo = kArray | kRefcountedFlag;
+
+// Flag bits of the type info in the header of every counted engine object.
+constexpr uint32_t kGcCollectable = 0x10;
+constexpr uint32_t kGcProtected = 0x20;  // marks an array that is being walked
+constexpr uint32_t kGcImmutable = 0x40;  // interned string or immutable array
+constexpr uint32_t kGcPersistent = 0x80;
+
+// Header type info of strings corvane creates.
+constexpr uint32_t kNewStringInfo = kString;
+constexpr uint32_t kNewPersistentStringInfo = kString | kGcPersistent;
+
+inline uint8_t typeOf(const zval& v) { return static_cast<uint8_t>(v.u1.type_info & 0xff); }
+inline uint8_t typeFlagsOf(const zval& v) { return static_cast<uint8_t>((v.u1.type_info >> 8) & 0xff); }
+inline uint32_t gcFlags(const void* counted) {
+    return static_cast<const zend_refcounted*>(counted)->gc.u.type_info;
+}
+inline bool isImmutable(const void* counted) { return (gcFlags(counted) & kGcImmutable) != 0; }
+inline bool isPersistent(const void* counted) { return (gcFlags(counted) & kGcPersistent) != 0; }
+
+}  // namespace corvane::engine
+
+#if defined(CORVANE_USES_PHP_HEADERS)
+static_assert(corvane::engine::kString == IS_STRING && corvane::engine::kArray == IS_ARRAY, "type codes");
+static_assert(corvane::engine::kIndirect == IS_INDIRECT, "type codes");
+static_assert(corvane::engine::kStringInfo == IS_STRING_EX && corvane::engine::kArrayInfo == IS_ARRAY_EX,
+              "type info");
+static_assert(corvane::engine::kGcProtected == GC_PROTECTED && corvane::engine::kGcImmutable == GC_IMMUTABLE &&
+                  corvane::engine::kGcPersistent == GC_PERSISTENT,
+              "GC flags");
+#endif
+
+#endif

@@ -1,0 +1,40 @@
+// Marks an array as being dumped, for as long as the guard lives.
+#ifndef CORVANE_SRC_RECURSIONGUARD_H
+#define CORVANE_SRC_RECURSIONGUARD_H
+
+#include <corvane/engine.h>
+
+namespace corvane {
+
+// Sets the engine's protection mark on a mutable array and holds one extra reference, so the array
+// outlives its own walk; both are undone on scope exit, exceptions included. Immutable arrays are
+// shared by the engine and are left untouched.
+class RecursionGuard {
+public:
+    explicit RecursionGuard(zend_array* array) : array_(array) {
+        if (engine::isImmutable(array_)) return;
+        ++array_->gc.refcount;
+        array_->gc.u.type_info |= engine::kGcProtected;
+    }
+
+    ~RecursionGuard() {
+        if (engine::isImmutable(array_)) return;
+        array_->gc.u.type_info &= ~engine::kGcProtected;
+        --array_->gc.refcount;
+    }
+
+    RecursionGuard(const RecursionGuard&) = delete;
+    RecursionGuard& operator=(const RecursionGuard&) = delete;
+
+    // True when a mutable array is already being walked further up.
+    static bool isMarked(const zend_array* array) {
+        return !engine::isImmutable(array) && (engine::gcFlags(array) & engine::kGcProtected) != 0;
+    }
+
+private:
+    zend_array* array_;
+};
+
+}  // namespace corvane
+
+#endif

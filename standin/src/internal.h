@@ -1,0 +1,51 @@
+// Shared internals of the stand-in engine.
+#ifndef CORVANE_STANDIN_INTERNAL_H
+#define CORVANE_STANDIN_INTERNAL_H
+
+#include <standin/standin.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace standin::internal {
+
+// Engine type codes and header flags, as the engine defines them.
+constexpr uint32_t kUndef = 0, kNull = 1, kString = 6, kArray = 7, kObject = 8, kResource = 9, kReference = 10,
+                   kIndirect = 13;
+constexpr uint32_t kGcTypeMask = 0x0f;
+constexpr uint32_t kGcCollectable = 0x10, kGcImmutable = 0x40, kGcPersistent = 0x80, kGcPermanent = 0x100;
+
+inline uint32_t gcType(const void* counted) {
+    return static_cast<const zend_refcounted*>(counted)->gc.u.type_info & kGcTypeMask;
+}
+inline bool gcHas(const void* counted, uint32_t flag) {
+    return (static_cast<const zend_refcounted*>(counted)->gc.u.type_info & flag) != 0;
+}
+inline uint32_t zType(const zval& v) { return v.u1.type_info & 0xff; }
+inline bool zRefcounted(const zval& v) { return (v.u1.type_info & 0xff00) != 0; }
+
+// Counts a call of an engine entry point.
+void countCall();
+
+// Allocation by the engine's rules; persistent memory is the C heap.
+void* allocate(size_t size, bool persistent);
+void release(void* ptr, bool persistent);
+// Engine-owned memory that no one may free: interned strings.
+void* allocateInterned(size_t size);
+void releaseInterned(void* ptr);
+// Ends the request: reports and frees the request blocks still live.
+size_t sweepRequestBlocks();
+
+// Strings.
+zend_ulong hashBytes(const char* str, size_t len);
+zend_string* newString(const char* str, size_t len, bool persistent);
+// Drops one reference of a string, freeing it by its own persistent flag.
+void releaseString(zend_string* str);
+void freeRequestInternedStrings();
+
+// Values.
+void destroyCounted(zend_refcounted* counted);
+
+}  // namespace standin::internal
+
+#endif

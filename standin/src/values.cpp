@@ -1,0 +1,91 @@
+// Engine values: the value destructor, the counted kinds tests need, and the request lifecycle.
+#include "internal.h"
+
+using namespace standin::internal;
+
+namespace {
+
+size_t callCount = 0;
+
+// Just enough of the engine's reference: the header and the value it refers to.
+struct Reference {
+    zend_refcounted_h gc;
+    zval val;
+    void* sources;
+};
+
+zval counted(zend_refcounted* object) {
+    zval v;
+    v.value.counted = object;
+    v.u1.type_info = gcType(object) | (1u << 8);
+    v.u2.extra = 0;
+    return v;
+}
+
+zend_refcounted* newHeader(size_t size, uint32_t typeInfo) {
+    auto* object = static_cast<zend_refcounted*>(allocate(size, false));
+    object->gc.refcount = 1;
+    object->gc.u.type_info = typeInfo;
+    return object;
+}
+
+}  // namespace
+
+namespace standin::internal {
+
+void countCall() { ++callCount; }
+
+// The last reference of a counted value is gone: free it as its kind requires.
+void destroyCounted(zend_refcounted* object) {
+    switch (gcType(object)) {
+        case kString:
+            release(object, gcHas(object, kGcPersistent));
+            break;
+        case kArray:
+            zend_array_destroy(reinterpret_cast<HashTable*>(object));
+            break;
+        case kReference: {
+            auto* ref = reinterpret_cast<Reference*>(object);
+            zval_ptr_dtor(&ref->val);
+            release(object, false);
+            break;
+        }
+        default:  // objects and resources: nothing inside them here
+            release(object, false);
+            break;
+    }
+}
+
+}  // namespace standin::internal
+
+extern "C" void zval_ptr_dtor(zval* zval_ptr) {
+    countCall();
+    if (!zRefcounted(*zval_ptr)) return;
+    zend_refcounted* object = zval_ptr->value.counted;
+    if (--object->gc.refcount == 0) destroyCounted(object);
+}
+
+namespace standin {
+
+size_t engineCalls() { return callCount; }
+
+void requestStartup() {}
+
+size_t requestShutdown() {
+    freeRequestInternedStrings();
+    return sweepRequestBlocks();
+}
+
+zval newObject() { return counted(newHeader(sizeof(zend_refcounted) + 8, kObject | kGcCollectable)); }
+
+zval newResource() { return counted(newHeader(sizeof(zend_refcounted) + 8, kResource)); }
+
+zval newReference(const zval& value) {
+    auto* ref = reinterpret_cast<Reference*>(newHeader(sizeof(Reference), kReference | kGcCollectable));
+    ref->val.value = value.value;
+    ref->val.u1.type_info = value.u1.type_info;
+    ref->sources = nullptr;
+    return counted(reinterpret_cast<zend_refcounted*>(ref));
+}
+
+}  // namespace standin
