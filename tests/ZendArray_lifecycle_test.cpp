@@ -1,0 +1,168 @@
+// Creating, sharing, moving, handing back and releasing engine arrays.
+#include "engine_test.h"
+
+namespace {
+
+using ArrayLifecycle = EngineTest;
+
+zend_array* immutableEmpty() { return const_cast<zend_array*>(&zend_empty_array); }
+
+TEST_F(ArrayLifecycle, EmptyHandleCallsNothing) {
+    size_t calls = standin::engineCalls();
+    {
+        ZendArray empty;
+        EXPECT_EQ(empty.get(), nullptr);
+        EXPECT_FALSE(static_cast<bool>(empty));
+        EXPECT_EQ(empty.size(), 0u);
+        EXPECT_TRUE(empty.isEmpty());
+        empty.release();
+        EXPECT_EQ(empty.detach(), nullptr);
+    }
+    EXPECT_EQ(standin::engineCalls(), calls);
+}
+
+TEST_F(ArrayLifecycle, SizeHintMakesANewArray) {
+    {
+        ZendArray array(0);
+        ASSERT_FALSE(array.isNull());
+        EXPECT_EQ(array.refCount(), 1u);
+        EXPECT_EQ(array.size(), 0u);
+        EXPECT_TRUE(array.isEmpty());
+        EXPECT_EQ(typeInfoOf(array.get()), 0x17u);
+    }
+    EXPECT_EQ(standin::liveRequestBlocks(), 0u) << "the last handle destroys the array";
+
+    ZendArray big((1ull << 32) + 100);
+    EXPECT_EQ(big.get()->nTableSize, 128u) << "only the low 32 bits reach the engine";
+}
+
+TEST_F(ArrayLifecycle, WrappingARawArrayShares) {
+    zend_array* raw = ZendArray::zendNewArray(8);
+    EXPECT_EQ(countOf(raw), 1u);
+    {
+        ZendArray wrapped(raw);
+        EXPECT_EQ(countOf(raw), 2u);
+        ZendArray copy(wrapped);
+        EXPECT_EQ(copy.get(), raw);
+        EXPECT_EQ(countOf(raw), 3u);
+        copy.add("k", ZVal(1));
+        EXPECT_TRUE(wrapped.contains("k")) << "copies share one array";
+    }
+    EXPECT_EQ(countOf(raw), 1u);
+    EXPECT_EQ(zend_array_count(raw), 1u);
+    ZendArray::zendArrayRelease(raw);
+    EXPECT_EQ(standin::liveRequestBlocks(), 0u);
+}
+
+TEST_F(ArrayLifecycle, ImmutableArraysAreNeverCountedOrDestroyed) {
+    zend_array* empty = immutableEmpty();
+    unsigned int stored = countOf(empty);
+    {
+        ZendArray a(empty);
+        ZendArray b(a);
+        ZendArray c;
+        c = a;
+        c = empty;
+        ZendArray d(std::move(b));
+        EXPECT_TRUE(a.isImmutable());
+        EXPECT_EQ(a.size(), 0u);
+        EXPECT_EQ(countOf(empty), stored);
+        ZendArray::zendArrayRelease(empty);
+        EXPECT_EQ(countOf(empty), stored);
+    }
+    EXPECT_EQ(countOf(empty), stored);
+}
+
+TEST_F(ArrayLifecycle, MovesAndDetachPassTheReference) {
+    ZendArray source(8);
+    zend_array* array = source.get();
+    ZendArray moved(std::move(source));
+    EXPECT_TRUE(source.isNull());
+    EXPECT_EQ(countOf(array), 1u);
+
+    ZendArray target(8);
+    target = std::move(moved);  // frees target's own array first
+    EXPECT_TRUE(moved.isNull());
+    EXPECT_EQ(target.get(), array);
+    EXPECT_EQ(countOf(array), 1u);
+    EXPECT_EQ(standin::liveRequestBlocks(), 1u);
+
+    zend_array* detached = target.detach();
+    EXPECT_EQ(detached, array);
+    EXPECT_TRUE(target.isNull());
+    EXPECT_EQ(countOf(array), 1u);
+    target.release();
+    EXPECT_EQ(countOf(array), 1u);
+    ZendArray::zendArrayRelease(detached);
+}
+
+TEST_F(ArrayLifecycle, AssignmentsAndSelfAssignments) {
+    ZendArray a(8);
+    zend_array* array = a.get();
+    ZendArray& self = a;
+    a = self;
+    a = std::move(self);
+    EXPECT_EQ(a.get(), array);
+    EXPECT_EQ(countOf(array), 1u);
+
+    ZendArray b(a);
+    b = a;  // another handle on the same array
+    EXPECT_EQ(countOf(array), 2u);
+
+    a = a.get();  // the pointer it holds, while not the last reference
+    EXPECT_EQ(countOf(array), 2u);
+    b.release();
+    a = a.get();  // the pointer it holds, as the last reference
+    EXPECT_EQ(a.get(), array);
+    EXPECT_EQ(countOf(array), 1u);
+
+    ZendArray other(8);
+    a = other;  // the only reference of the old array goes
+    EXPECT_EQ(standin::liveRequestBlocks(), 1u);
+    a = ZendArray::zendNewArray(8);
+    EXPECT_EQ(countOf(a.get()), 2u) << "a raw pointer is shared, the caller keeps its reference";
+    ZendArray::zendArrayRelease(a.get());
+    a = static_cast<zend_array*>(nullptr);
+    EXPECT_TRUE(a.isNull());
+    a = ZendArray();
+    EXPECT_TRUE(a.isNull());
+}
+
+TEST_F(ArrayLifecycle, ZendNewArrayBelongsToTheCaller) {
+    ZendArray handle(ZendArray::zendNewArray(8));
+    EXPECT_EQ(handle.refCount(), 2u);
+    ZendArray::zendArrayRelease(handle.get());
+    EXPECT_EQ(handle.refCount(), 1u);
+}
+
+TEST_F(ArrayLifecycle, LastReferenceDestroysElementsToo) {
+    zend_string* str = newString("element");
+    ZendString keeper = ZendString::take(str);
+    {
+        ZendArray array(8);
+        array.add("s", ZVal(keeper));
+        EXPECT_EQ(countOf(str), 2u);
+    }
+    EXPECT_EQ(countOf(str), 1u);
+}
+
+TEST_F(ArrayLifecycle, PersistentArraysAreFreedWithFree) {
+    size_t persistentBefore = standin::livePersistentBlocks();
+    zend_array* persistent = standin::newPersistentArray(8);
+    ZendString persistentValue = ZendString::deep_copy(ZendString("v").get(), true);
+    {
+        ZendArray handle(persistent);
+        ZendArray::zendArrayRelease(persistent);  // the creator's reference
+        handle.add("key", ZVal(std::move(persistentValue)));
+        EXPECT_TRUE(handle.isPersistent());
+        EXPECT_TRUE(typeInfoOf(handle.get()->arData[0].key) & 0x80) << "keys of a persistent table are persistent";
+    }
+    if (standin::persistentFreesVisible()) {
+        EXPECT_EQ(standin::livePersistentBlocks(), persistentBefore);
+    }
+
+    zend_array* raw = standin::newPersistentArray(8);
+    ZendArray::zendArrayRelease(raw);  // zend_array_destroy would abort the stand-in
+}
+
+}  // namespace
