@@ -1,5 +1,6 @@
 // A typical use of corvane inside an extension function, run here on the stand-in engine: build an
-// array, read it back, walk it, dump it, and hand it to the engine as a return value.
+// array, read it back, walk it, dump it, and hand it to the engine as a return value. The dump goes
+// to standard output; the rest of the story goes to standard error.
 #include <corvane/ZVal.h>
 #include <standin/standin.h>
 
@@ -18,8 +19,21 @@ void buildResult(zval* return_value) {
     arr.add("list", ZVal(std::move(list)));
     arr.add(1, ZVal::makeNull());
 
-    // Reading adds a reference for as long as the temporaries live.
-    std::cerr << "name is " << arr.at("name").asString().view() << ", " << arr.size() << " elements\n";
+    // Reading adds a reference for as long as the temporaries live. Keys come in four kinds.
+    ZendString nameKey("name");
+    std::cerr << "name: " << arr.at(nameKey).asString().view() << "\n"
+              << "[0]: " << arr.at(0).asLong() << "\n"
+              << "list has " << arr.at(std::string_view("list")).asArray().size() << " elements\n"
+              << "contains \"1\" (a string key)? " << (arr.contains("1") ? "yes" : "no") << "\n";
+
+    // Walking gives the engine's buckets in insertion order, deleted ones passed over.
+    for (const Bucket& element : arr) {
+        if (element.key) {
+            std::cerr << "key \"" << element.key->val << "\"\n";
+        } else {
+            std::cerr << "key " << element.h << "\n";
+        }
+    }
 
     ZVal result(std::move(arr));
     result.dump(std::cout, 0);
