@@ -1,0 +1,288 @@
+// The indented text dump of values, strings and arrays.
+#include "engine_test.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+#include <streambuf>
+
+namespace {
+
+using Dump = EngineTest;
+
+template <typename T>
+std::string dumped(const T& value, int indent = 0) {
+    std::ostringstream out;
+    value.dump(out, indent);
+    return out.str();
+}
+
+constexpr const char* kWorkedExample =
+    "array(4) {\n"
+    "  [\"name\"]=>\n"
+    "  string(3) \"abc\"\n"
+    "  [0]=>\n"
+    "  int(42)\n"
+    "  [\"list\"]=>\n"
+    "  array(2) {\n"
+    "    [0]=>\n"
+    "    double(1.5)\n"
+    "    [1]=>\n"
+    "    bool(true)\n"
+    "  }\n"
+    "  [1]=>\n"
+    "  NULL\n"
+    "}";
+
+ZendArray workedExample() {
+    ZendArray arr(8);
+    arr.add("name", ZVal(ZendString("abc")));
+    arr.add(0, ZVal(42));
+    ZendArray list(2);
+    list.add(ZVal(1.5));
+    list.add(ZVal::makeTrue());
+    arr.add("list", ZVal(std::move(list)));
+    arr.add(1, ZVal::makeNull());
+    return arr;
+}
+
+// A stream buffer that accepts limit bytes, then throws.
+class FailingBuffer : public std::streambuf {
+public:
+    explicit FailingBuffer(size_t limit) : limit_(limit) {}
+    size_t written() const { return written_; }
+
+protected:
+    int_type overflow(int_type ch) override {
+        if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
+        take(1);
+        return ch;
+    }
+    std::streamsize xsputn(const char*, std::streamsize count) override {
+        take(static_cast<size_t>(count));
+        return count;
+    }
+
+private:
+    void take(size_t count) {
+        if (written_ + count > limit_) throw std::runtime_error("stream full");
+        written_ += count;
+    }
+    size_t limit_;
+    size_t written_ = 0;
+};
+
+TEST_F(Dump, WorkedExampleByteForByte) {
+    ZVal value(workedExample());
+    std::string text = dumped(value);
+    EXPECT_EQ(text, kWorkedExample);
+    EXPECT_EQ(text.size(), 157u);
+    EXPECT_EQ(dumped(value.asArray()), kWorkedExample) << "a value holding an array writes what the array writes";
+}
+
+TEST_F(Dump, EachDumpReturnsItsStream) {
+    std::ostringstream out;
+    EXPECT_EQ(&ZVal(1).dump(out, 0), &out);
+    EXPECT_EQ(&ZendString("s").dump(out, 1), &out);
+    EXPECT_EQ(&ZendString().dump(out, 1), &out);
+    EXPECT_EQ(&ZendArray(0).dump(out, 1), &out);
+    EXPECT_EQ(&ZendArray().dump(out, 1), &out);
+}
+
+TEST_F(Dump, EmptyHandlesAndStrings) {
+    EXPECT_EQ(dumped(ZendString(), 2), "    string(null)");
+    EXPECT_EQ(dumped(ZendArray(), 2), "    array(null)");
+    EXPECT_EQ(dumped(ZendString(""), 1), "  string(0) \"\"");
+    EXPECT_EQ(dumped(ZVal(ZendString("abc")), 1), "  string(3) \"abc\"");
+    EXPECT_EQ(dumped(ZendArray(0)), "array(0) {\n}");
+    EXPECT_EQ(dumped(ZendArray(0)).size(), 12u);
+    EXPECT_EQ(dumped(ZendArray(0), 1), "  array(0) {\n  }");
+}
+
+TEST_F(Dump, ZeroBytesCutTheCharactersButNotTheLength) {
+    const char bytes[] = {'a', '\0', 'b'};
+    EXPECT_EQ(dumped(ZendString(std::string_view(bytes, 3))), "string(3) \"a\"");
+
+    ZendArray array(8);
+    array.add(ZendString(std::string_view(bytes, 3)), ZVal(1));
+    EXPECT_EQ(dumped(array), "array(1) {\n  [\"a\"]=>\n  int(1)\n}");
+}
+
+TEST_F(Dump, ScalarsAndKinds) {
+    EXPECT_EQ(dumped(ZVal()), "UNDEF");
+    EXPECT_EQ(dumped(ZVal::makeNull(), 1), "  NULL");
+    EXPECT_EQ(dumped(ZVal::makeFalse()), "bool(false)");
+    EXPECT_EQ(dumped(ZVal::makeTrue()), "bool(true)");
+    EXPECT_EQ(dumped(ZVal(std::numeric_limits<long long>::min())), "int(-9223372036854775808)");
+    EXPECT_EQ(dumped(ZVal(1.0)), "double(1)");
+    EXPECT_EQ(dumped(ZVal(0.1)), "double(0.1)");
+    EXPECT_EQ(dumped(ZVal(1e20)), "double(1e+20)");
+    EXPECT_EQ(dumped(ZVal(1234567.0)), "double(1.23457e+06)");
+    EXPECT_EQ(dumped(ZVal(std::nan(""))), "double(nan)");
+    EXPECT_EQ(dumped(ZVal(-std::numeric_limits<double>::infinity())), "double(-inf)");
+
+    zval object = standin::newObject();
+    zval resource = standin::newResource();
+    zval reference = standin::newReference(*ZVal(1).get());
+    ZVal o = ZVal::take(object), r = ZVal::take(resource), ref = ZVal::take(reference);
+    EXPECT_EQ(dumped(o), "OBJECT");
+    EXPECT_EQ(dumped(r), "RESOURCE");
+    EXPECT_EQ(dumped(ref, 1), "  REFERENCE");
+    for (unsigned int code : {11u, 12u, 13u, 14u, 255u}) {
+        ZVal odd;
+        odd.get()->u1.type_info = code;
+        const char* expected = code == 11 ? "CONSTANT_AST" : code == 13 ? "INDIRECT" : "UNKNOWN";
+        EXPECT_EQ(dumped(odd), expected) << code;
+        odd.get()->u1.type_info = 0;
+    }
+}
+
+TEST_F(Dump, IntegerKeysPrintUnsigned) {
+    ZendArray array(8);
+    array.add(-1, ZVal(1));
+    EXPECT_EQ(dumped(array), "array(1) {\n  [18446744073709551615]=>\n  int(1)\n}");
+}
+
+TEST_F(Dump, AnArrayHoldingItselfPrintsRecursion) {
+    ZendArray array(8);
+    ASSERT_TRUE(array.add(ZVal(array)));
+    ASSERT_TRUE(array.add(ZVal(7)));
+    unsigned int count = array.refCount();
+    unsigned int flags = typeInfoOf(array.get());
+    EXPECT_EQ(dumped(array), "array(2) {\n  [0]=>\n  *RECURSION*\n  [1]=>\n  int(7)\n}");
+    EXPECT_EQ(array.refCount(), count);
+    EXPECT_EQ(typeInfoOf(array.get()), flags);
+    EXPECT_EQ(typeInfoOf(array.get()) & 0x20, 0u);
+
+    ZVal wrapped(array);
+    EXPECT_EQ(dumped(wrapped), "array(2) {\n  [0]=>\n  *RECURSION*\n  [1]=>\n  int(7)\n}");
+    array.remove(0);  // break the cycle so the array can die
+}
+
+TEST_F(Dump, RecursionIsFoundFurtherDown) {
+    ZendArray outer(8);
+    ZendArray inner(8);
+    inner.add("up", ZVal(outer));
+    outer.add("down", ZVal(inner));
+    EXPECT_EQ(dumped(outer),
+              "array(1) {\n"
+              "  [\"down\"]=>\n"
+              "  array(1) {\n"
+              "    [\"up\"]=>\n"
+              "    *RECURSION*\n"
+              "  }\n"
+              "}");
+    EXPECT_EQ(outer.refCount(), 2u);
+    EXPECT_EQ(inner.refCount(), 2u);
+    EXPECT_EQ(typeInfoOf(outer.get()) & 0x20, 0u);
+    EXPECT_EQ(typeInfoOf(inner.get()) & 0x20, 0u);
+    inner.remove("up");
+}
+
+TEST_F(Dump, SiblingsHoldingOneArrayBothPrintInFull) {
+    ZendArray shared(8);
+    shared.add(ZVal(1));
+    ZendArray parent(8);
+    parent.add(ZVal(shared));
+    parent.add(ZVal(shared));
+    EXPECT_EQ(dumped(parent),
+              "array(2) {\n"
+              "  [0]=>\n"
+              "  array(1) {\n"
+              "    [0]=>\n"
+              "    int(1)\n"
+              "  }\n"
+              "  [1]=>\n"
+              "  array(1) {\n"
+              "    [0]=>\n"
+              "    int(1)\n"
+              "  }\n"
+              "}");
+    EXPECT_EQ(shared.refCount(), 3u);
+}
+
+TEST_F(Dump, ImmutableArraysAreNeverMarked) {
+    auto* empty = const_cast<zend_array*>(&zend_empty_array);
+    ZendArray parent(8);
+    parent.add(ZVal(empty));
+    parent.add(ZVal(empty));
+    EXPECT_EQ(dumped(parent), "array(2) {\n  [0]=>\n  array(0) {\n  }\n  [1]=>\n  array(0) {\n  }\n}");
+    EXPECT_EQ(empty->gc.u.type_info, 0x47u);
+    EXPECT_EQ(empty->gc.refcount, 2u);
+}
+
+TEST_F(Dump, TopLevelArrayIsWalkedEvenWhenMarked) {
+    ZendArray array(8);
+    array.add(ZVal(1));
+    array.get()->gc.u.type_info |= 0x20;
+    EXPECT_EQ(dumped(array), "array(1) {\n  [0]=>\n  int(1)\n}");
+    EXPECT_EQ(typeInfoOf(array.get()) & 0x20, 0u) << "and it is left unmarked";
+}
+
+TEST_F(Dump, SymbolTablesShowTheEnginesCount) {
+    ZendArray table(8);
+    table.add("a", ZVal(1));
+    table.add("b", ZVal(2));
+    zval undefined;
+    undefined.u1.type_info = 0;
+    Bucket& b = table.get()->arData[1];
+    b.val.value.zv = &undefined;  // an indirect slot whose variable is unset
+    b.val.u1.type_info = 13;
+    table.get()->u.v.flags |= 0x20;
+    EXPECT_EQ(dumped(table), "array(1) {\n  [\"a\"]=>\n  int(1)\n  [\"b\"]=>\n  INDIRECT\n}");
+    b.val.u1.type_info = 4;
+}
+
+TEST_F(Dump, NegativeIndentIsRefusedByFmtAndUndoesEverything) {
+    EXPECT_EQ(dumped(ZendString("s"), -3), "string(1) \"s\"");
+    EXPECT_THROW(dumped(ZVal(1), -1), fmt::format_error);
+    EXPECT_THROW(dumped(ZendArray(), -1), fmt::format_error);
+
+    ZendArray array = workedExample();
+    ZendArray list = array.at("list").asArray();
+    unsigned int listCount = list.refCount();
+    EXPECT_THROW(dumped(array, -1), fmt::format_error);
+    EXPECT_THROW(dumped(ZVal(array), -2), fmt::format_error);
+    EXPECT_EQ(array.refCount(), 1u);
+    EXPECT_EQ(list.refCount(), listCount);
+    EXPECT_EQ(typeInfoOf(array.get()) & 0x20, 0u);
+}
+
+TEST_F(Dump, AFailingStreamLeavesNothingMarkedOrCounted) {
+    ZendArray example = workedExample();
+    ZendArray selfHolding(8);
+    selfHolding.add("me", ZVal(selfHolding));
+    selfHolding.add("x", ZVal(ZendString("text")));
+    ZendArray list = example.at("list").asArray();
+    zend_string* name = example.at("name").get()->value.str;
+
+    for (const ZendArray* subject : {&example, &selfHolding}) {
+        std::string full = dumped(*subject);
+        for (size_t limit = 0; limit <= full.size(); ++limit) {
+            FailingBuffer buffer(limit);
+            std::ostream out(&buffer);
+            out.exceptions(std::ios::badbit);
+            bool threw = false;
+            try {
+                subject->dump(out, 0);
+            } catch (const std::runtime_error& error) {
+                threw = true;
+                EXPECT_STREQ(error.what(), "stream full");
+            }
+            EXPECT_EQ(threw, limit < full.size()) << limit;
+            EXPECT_EQ(example.refCount(), 1u) << limit;
+            EXPECT_EQ(list.refCount(), 2u) << limit;
+            EXPECT_EQ(countOf(name), 1u) << limit;
+            EXPECT_EQ(selfHolding.refCount(), 2u) << limit;
+            EXPECT_EQ(typeInfoOf(example.get()) & 0x20, 0u) << limit;
+            EXPECT_EQ(typeInfoOf(list.get()) & 0x20, 0u) << limit;
+            EXPECT_EQ(typeInfoOf(selfHolding.get()) & 0x20, 0u) << limit;
+        }
+    }
+    selfHolding.remove("me");
+}
+
+}  // namespace
