@@ -27,10 +27,13 @@ void destroyArray(zend_array* array) {
 
 std::string_view viewOf(const char* key) { return key ? std::string_view(key) : std::string_view(); }
 
-// Moves the value into a local zval for the engine; the engine takes its reference when it stores
-// it, otherwise the reference is given back here.
+// Stores into a writable array: not an empty handle, not an immutable array that the engine
+// shares, and not an undefined value, which the engine would take for a deleted bucket. The value
+// moves into a local zval for the engine, which takes its reference when it stores it; otherwise
+// the reference is given back here (or by the caller's parameter, for a refused store).
 template <typename EngineStore>
-bool storeInto(ZVal& value, EngineStore engineStore) {
+bool storeInto(zend_array* array, ZVal& value, EngineStore engineStore) {
+    if (!array || engine::isImmutable(array) || value.isUndef()) return false;
     zval local;
     value.detach(local);
     if (engineStore(&local)) return true;
@@ -114,48 +117,44 @@ void ZendArray::zendArrayRelease(zend_array* array) {
 
 bool ZendArray::add(const ZendString& key, ZVal value) {
     zend_array* array = get();
-    if (!array || isImmutable() || key.isNull()) return false;
-    return storeInto(value, [&](zval* v) { return zend_hash_add(array, key.get(), v); });
+    return !key.isNull() && storeInto(array, value, [&](zval* v) { return zend_hash_add(array, key.get(), v); });
 }
 
 bool ZendArray::add(std::string_view key, ZVal value) {
     zend_array* array = get();
-    if (!array || isImmutable() || key.empty()) return false;
-    return storeInto(value, [&](zval* v) { return zend_hash_str_add(array, key.data(), key.size(), v); });
+    return !key.empty() &&
+           storeInto(array, value, [&](zval* v) { return zend_hash_str_add(array, key.data(), key.size(), v); });
 }
 
 bool ZendArray::add(const char* key, ZVal value) { return add(viewOf(key), std::move(value)); }
 
 bool ZendArray::add(unsigned long long key, ZVal value) {
     zend_array* array = get();
-    if (!array || isImmutable()) return false;
-    return storeInto(value, [&](zval* v) { return zend_hash_index_add(array, key, v); });
+    return storeInto(array, value, [&](zval* v) { return zend_hash_index_add(array, key, v); });
 }
 
 bool ZendArray::add(ZVal value) {
     zend_array* array = get();
-    if (!array || isImmutable()) return false;
-    return storeInto(value, [&](zval* v) { return zend_hash_next_index_insert(array, v); });
+    return storeInto(array, value, [&](zval* v) { return zend_hash_next_index_insert(array, v); });
 }
 
 bool ZendArray::insert(const ZendString& key, ZVal value) {
     zend_array* array = get();
-    if (!array || isImmutable() || key.isNull()) return false;
-    return storeInto(value, [&](zval* v) { return zend_hash_update(array, key.get(), v); });
+    return !key.isNull() &&
+           storeInto(array, value, [&](zval* v) { return zend_hash_update(array, key.get(), v); });
 }
 
 bool ZendArray::insert(std::string_view key, ZVal value) {
     zend_array* array = get();
-    if (!array || isImmutable() || key.empty()) return false;
-    return storeInto(value, [&](zval* v) { return zend_hash_str_update(array, key.data(), key.size(), v); });
+    return !key.empty() &&
+           storeInto(array, value, [&](zval* v) { return zend_hash_str_update(array, key.data(), key.size(), v); });
 }
 
 bool ZendArray::insert(const char* key, ZVal value) { return insert(viewOf(key), std::move(value)); }
 
 bool ZendArray::insert(unsigned long long key, ZVal value) {
     zend_array* array = get();
-    if (!array || isImmutable()) return false;
-    return storeInto(value, [&](zval* v) { return zend_hash_index_update(array, key, v); });
+    return storeInto(array, value, [&](zval* v) { return zend_hash_index_update(array, key, v); });
 }
 
 ZVal ZendArray::at(const ZendString& key) const {

@@ -221,3 +221,22 @@ TEST_F(ArrayAccess, StringKeyHandlesAreSharedByTheTable) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ArrayAccess, UndefinedValuesAreNeverStored) {
+    // The engine marks deleted buckets with the undefined type: storing one would leave a counted
+    // element that no walk, dump or lookup can see.
+    ZendArray array(8);
+    EXPECT_FALSE(array.add("k", ZVal()));
+    EXPECT_FALSE(array.add(ZendString("k"), ZVal()));
+    EXPECT_FALSE(array.add(1, ZVal()));
+    EXPECT_FALSE(array.add(ZVal()));
+    EXPECT_FALSE(array.insert("k", ZVal()));
+    EXPECT_FALSE(array.insert(1, ZVal()));
+    EXPECT_EQ(array.size(), 0u);
+    EXPECT_EQ(array.get()->nNumUsed, 0u);
+    EXPECT_FALSE(array.contains("k"));
+}
+
+}  // namespace

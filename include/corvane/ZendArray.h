@@ -62,8 +62,9 @@ public:
     // --- Keyed access ----------------------------------------------------------------------------
     // Every value passed in is consumed: stored (the array owns its reference) or given back by the
     // end of the call. Refused without calling the engine: an empty handle, an immutable array (for
-    // writes), an empty ZendString key handle, an empty string_view or C-string key. A ZendString
-    // holding "" is a valid key. String keys are bytes: "5" and 5 are different keys.
+    // writes), an undefined value (for stores), an empty ZendString key handle, an empty string_view
+    // or C-string key. A ZendString holding "" is a valid key. String keys are bytes: "5" and 5 are
+    // different keys.
 
     // Stores value only if the key is new.
     bool add(const ZendString& key, ZVal value);
