@@ -1,0 +1,119 @@
+// Creating, copying and destroying single handles and values.
+#include "cases.h"
+#include "raw_zend.h"
+
+#include <corvane/ZVal.h>
+
+namespace bench {
+namespace {
+
+constexpr char kText[] = "benchmark-string";
+constexpr size_t kTextLength = sizeof(kText) - 1;
+
+class StringCreate : public Fixture {
+public:
+    explicit StringCreate(int64_t n) : n_(n) {}
+    void raw() override {
+        for (int64_t i = 0; i < n_; ++i) {
+            zend_string* s = raw::stringInit(kText, kTextLength);
+            keep(s);
+            raw::stringRelease(s);
+        }
+    }
+    void corvane() override {
+        for (int64_t i = 0; i < n_; ++i) {
+            ZendString s(std::string_view(kText, kTextLength));
+            keep(s.get());
+        }
+    }
+
+private:
+    int64_t n_;
+};
+
+class StringCopy : public Fixture {
+public:
+    explicit StringCopy(int64_t n) : n_(n), handle_(kText) {}
+    void raw() override {
+        zend_string* str = handle_.get();
+        for (int64_t i = 0; i < n_; ++i) {
+            zend_string* copy = str;
+            if (!(copy->gc.u.type_info & 0x40)) raw::addRef(copy);
+            keep(copy);
+            raw::stringRelease(copy);
+        }
+    }
+    void corvane() override {
+        for (int64_t i = 0; i < n_; ++i) {
+            ZendString copy(handle_);
+            keep(copy.get());
+        }
+    }
+
+private:
+    int64_t n_;
+    ZendString handle_;
+};
+
+class ArrayCopy : public Fixture {
+public:
+    explicit ArrayCopy(int64_t n) : n_(n), handle_(8) {}
+    void raw() override {
+        zend_array* array = handle_.get();
+        for (int64_t i = 0; i < n_; ++i) {
+            zend_array* copy = array;
+            if (!(copy->gc.u.type_info & 0x40)) raw::addRef(copy);
+            keep(copy);
+            raw::arrayRelease(copy);
+        }
+    }
+    void corvane() override {
+        for (int64_t i = 0; i < n_; ++i) {
+            ZendArray copy(handle_);
+            keep(copy.get());
+        }
+    }
+
+private:
+    int64_t n_;
+    ZendArray handle_;
+};
+
+class ValueCopy : public Fixture {
+public:
+    explicit ValueCopy(int64_t n) : n_(n), value_(ZendString(kText)) {}
+    void raw() override {
+        for (int64_t i = 0; i < n_; ++i) {
+            zval copy;
+            raw::zvalCopy(&copy, value_.get());
+            keep(copy);
+            zval_ptr_dtor(&copy);
+        }
+    }
+    void corvane() override {
+        for (int64_t i = 0; i < n_; ++i) {
+            ZVal copy(value_);
+            keep(copy);
+        }
+    }
+
+private:
+    int64_t n_;
+    ZVal value_;
+};
+
+template <typename F>
+Case handleCase(const char* name, int64_t n) {
+    return Case{name, false, {n}, [](int64_t size) -> std::unique_ptr<Fixture> { return std::make_unique<F>(size); }};
+}
+
+}  // namespace
+
+void addHandleCases(std::vector<Case>& cases) {
+    cases.push_back(handleCase<StringCreate>("string create+release", 1000));
+    cases.push_back(handleCase<StringCopy>("string handle copy+destroy", 1000));
+    cases.push_back(handleCase<ArrayCopy>("array handle copy+destroy", 1000));
+    cases.push_back(handleCase<ValueCopy>("ZVal copy+destroy", 1000));
+}
+
+}  // namespace bench

@@ -1,0 +1,54 @@
+// Raw engine code as extensions write it with PHP 7.3's macros (zend_string_init,
+// zend_string_release, GC_ADDREF, ZVAL_COPY, zend_array_release...), for the raw side of each case.
+#ifndef CORVANE_BENCH_RAW_ZEND_H
+#define CORVANE_BENCH_RAW_ZEND_H
+
+#include <corvane/engine.h>
+
+#include <cstring>
+
+namespace raw {
+
+inline zend_string* stringInit(const char* text, size_t len) {
+    auto* s = static_cast<zend_string*>(_emalloc((offsetof(zend_string, val) + len + 1 + 7) & ~size_t{7}));
+    s->gc.refcount = 1;
+    s->gc.u.type_info = 6;
+    s->h = 0;
+    s->len = len;
+    std::memcpy(s->val, text, len);
+    s->val[len] = '\0';
+    return s;
+}
+
+inline void stringRelease(zend_string* s) {
+    if (s->gc.u.type_info & 0x40) return;
+    if (--s->gc.refcount == 0) {
+        if (s->gc.u.type_info & 0x80) {
+            free(s);
+        } else {
+            _efree(s);
+        }
+    }
+}
+
+inline void addRef(void* counted) { ++static_cast<zend_refcounted*>(counted)->gc.refcount; }
+
+inline void arrayRelease(zend_array* a) {
+    if (a->gc.u.type_info & 0x40) return;
+    if (--a->gc.refcount == 0) zend_array_destroy(a);
+}
+
+inline void zvalCopy(zval* target, const zval* source) {
+    target->value = source->value;
+    target->u1.type_info = source->u1.type_info;
+    if (source->u1.type_info & 0xff00) addRef(source->value.counted);
+}
+
+inline void zvalLong(zval* target, zend_long n) {
+    target->value.lval = n;
+    target->u1.type_info = 4;
+}
+
+}  // namespace raw
+
+#endif
