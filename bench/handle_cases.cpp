@@ -33,11 +33,10 @@ private:
 
 class StringCopy : public Fixture {
 public:
-    explicit StringCopy(int64_t n) : n_(n), handle_(kText) {}
+    explicit StringCopy(int64_t n) : n_(n), handle_(kText), str_(handle_.get()) {}
     void raw() override {
-        zend_string* str = handle_.get();
         for (int64_t i = 0; i < n_; ++i) {
-            zend_string* copy = str;
+            zend_string* copy = str_;
             if (!(copy->gc.u.type_info & 0x40)) raw::addRef(copy);
             keep(copy);
             raw::stringRelease(copy);
@@ -53,15 +52,15 @@ public:
 private:
     int64_t n_;
     ZendString handle_;
+    zend_string* str_;  // what raw code keeps in its own structures
 };
 
 class ArrayCopy : public Fixture {
 public:
-    explicit ArrayCopy(int64_t n) : n_(n), handle_(8) {}
+    explicit ArrayCopy(int64_t n) : n_(n), handle_(8), array_(handle_.get()) {}
     void raw() override {
-        zend_array* array = handle_.get();
         for (int64_t i = 0; i < n_; ++i) {
-            zend_array* copy = array;
+            zend_array* copy = array_;
             if (!(copy->gc.u.type_info & 0x40)) raw::addRef(copy);
             keep(copy);
             raw::arrayRelease(copy);
@@ -77,6 +76,7 @@ public:
 private:
     int64_t n_;
     ZendArray handle_;
+    zend_array* array_;  // what raw code keeps in its own structures
 };
 
 class ValueCopy : public Fixture {

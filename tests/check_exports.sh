@@ -19,6 +19,34 @@ for class in ZendRefCounted ZendString ZendArray ZVal; do
     exit 1
   fi
 done
+# Every public member, including those defined inline in the headers.
+required="
+ZendRefCounted::ZendRefCounted ZendRefCounted::~ZendRefCounted ZendRefCounted::operator= ZendRefCounted::get
+ZendRefCounted::detach ZendRefCounted::set ZendRefCounted::isNull ZendRefCounted::operator.bool ZendRefCounted::refCount
+ZendRefCounted::isImmutable ZendRefCounted::isPersistent ZendRefCounted::addRef ZendRefCounted::delRef
+ZendStringPtrDestructor::operator() ZendString::npos
+ZendString::ZendString ZendString::~ZendString ZendString::operator= ZendString::release ZendString::dump
+ZendString::get ZendString::detach ZendString::take ZendString::deep_copy ZendString::smartStrExtract ZendString::size
+ZendString::empty ZendString::data ZendString::c_str ZendString::view ZendString::front ZendString::back
+ZendString::hash ZendString::isInterned ZendString::compare ZendString::find ZendString::contains
+ZendString::find_first_of ZendString::ends_with
+ZendArray::ZendArray ZendArray::~ZendArray ZendArray::operator= ZendArray::release ZendArray::dump ZendArray::get
+ZendArray::detach ZendArray::size ZendArray::isEmpty ZendArray::copy ZendArray::zendNewArray
+ZendArray::zendArrayRelease ZendArray::add ZendArray::insert ZendArray::at ZendArray::contains ZendArray::remove
+ZendArray::begin ZendArray::end ZendArray::rbegin ZendArray::rend
+ZVal::ZVal ZVal::~ZVal ZVal::operator= ZVal::release ZVal::take ZVal::detach ZVal::get ZVal::getType
+ZVal::getTypeFlags ZVal::getTypeInfo ZVal::operator.bool ZVal::isUndef ZVal::isNull ZVal::isFalse ZVal::isTrue
+ZVal::isBool ZVal::isLong ZVal::isDouble ZVal::isString ZVal::isArray ZVal::asBool ZVal::asLong ZVal::asDouble
+ZVal::asString ZVal::asArray ZVal::makeNull ZVal::makeFalse ZVal::makeTrue ZVal::makeBool ZVal::makeLong
+ZVal::makeDouble ZVal::makeString ZVal::makeArray ZVal::dump
+"
+for member in $required; do
+  if ! grep -q -E " ${member}(\(| |$)" <<<"$symbols"; then
+    echo "member not exported: $member"
+    exit 1
+  fi
+done
+
 for vtable in ZendRefCounted ZendString ZendArray; do
   grep -q "vtable for $vtable\$" <<<"$symbols" || { echo "vtable for $vtable not exported"; exit 1; }
 done

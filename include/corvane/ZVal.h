@@ -19,9 +19,9 @@ public:
     // --- Construction, assignment, release -------------------------------------------------------
 
     // Undefined.
-    ZVal();
-    ZVal(long long value);
-    ZVal(double value);
+    CORVANE_INLINE ZVal();
+    CORVANE_INLINE ZVal(long long value);
+    CORVANE_INLINE ZVal(double value);
     // Any other integer or floating type; bool is refused (use makeBool).
     template <typename Int, std::enable_if_t<std::is_integral_v<Int> && !std::is_same_v<Int, bool>, int> = 0>
     ZVal(Int value) : ZVal(static_cast<long long>(value)) {}
@@ -29,83 +29,263 @@ public:
     ZVal(bool value) = delete;
     // Takes over the caller's reference to str (interned strings are stored uncounted). Null gives
     // an undefined value.
-    ZVal(zend_string* str);
+    CORVANE_INLINE ZVal(zend_string* str);
     // Takes over the caller's reference to array. An immutable array is stored uncounted (type
     // info 7), as the engine stores its shared empty array. Null gives an undefined value.
-    ZVal(zend_array* array);
+    CORVANE_INLINE ZVal(zend_array* array);
     // Takes the handle's reference over; the argument is left empty. Pass a named handle to share
     // it (the by-value copy adds the reference), a temporary or moved one to hand it over.
-    ZVal(ZendString str);
-    ZVal(ZendArray array);
+    CORVANE_INLINE ZVal(ZendString str);
+    CORVANE_INLINE ZVal(ZendArray array);
     // Copies the engine value, adding a reference when it is counted.
-    ZVal(const zval& value);
-    ZVal(const ZVal& other);
+    CORVANE_INLINE ZVal(const zval& value);
+    CORVANE_INLINE ZVal(const ZVal& other);
     // Takes over other's value; other becomes undefined.
-    ZVal(ZVal&& other) noexcept;
-    ~ZVal();
+    CORVANE_INLINE ZVal(ZVal&& other) noexcept;
+    CORVANE_INLINE ~ZVal();
 
-    ZVal& operator=(const ZVal& other);
-    ZVal& operator=(ZVal&& other) noexcept;
+    CORVANE_INLINE ZVal& operator=(const ZVal& other);
+    CORVANE_INLINE ZVal& operator=(ZVal&& other) noexcept;
 
-    // Gives the held reference back to the engine (zval_ptr_dtor) and becomes undefined.
-    void release();
+    // Gives the held reference back to the engine (zval_ptr_dtor) and becomes undefined. A value
+    // without type flags owns nothing, so the engine is not called for it.
+    CORVANE_INLINE void release();
     // A value that owns what source held; source becomes undefined. No count changes.
-    static ZVal take(zval& source);
+    CORVANE_INLINE static ZVal take(zval& source);
     // Writes the value into target without releasing what target held; this becomes undefined.
-    void detach(zval& target);
+    CORVANE_INLINE void detach(zval& target);
     // The held zval itself; the ZVal keeps ownership of whatever it then holds.
-    zval* get();
+    CORVANE_INLINE zval* get();
 
     // --- Type queries ----------------------------------------------------------------------------
 
-    unsigned char getType() const;
-    unsigned char getTypeFlags() const;
-    unsigned int getTypeInfo() const;
+    CORVANE_INLINE unsigned char getType() const;
+    CORVANE_INLINE unsigned char getTypeFlags() const;
+    CORVANE_INLINE unsigned int getTypeInfo() const;
     // True when a value is held at all (null, false, 0 and "" included); false only when undefined.
-    explicit operator bool() const;
-    bool isUndef() const;
-    bool isNull() const;
-    bool isFalse() const;
-    bool isTrue() const;
-    bool isBool() const;
-    bool isLong() const;
-    bool isDouble() const;
-    bool isString() const;
-    bool isArray() const;
+    CORVANE_INLINE explicit operator bool() const;
+    CORVANE_INLINE bool isUndef() const;
+    CORVANE_INLINE bool isNull() const;
+    CORVANE_INLINE bool isFalse() const;
+    CORVANE_INLINE bool isTrue() const;
+    CORVANE_INLINE bool isBool() const;
+    CORVANE_INLINE bool isLong() const;
+    CORVANE_INLINE bool isDouble() const;
+    CORVANE_INLINE bool isString() const;
+    CORVANE_INLINE bool isArray() const;
 
     // --- Conversions (no conversion between types; std::runtime_error for any other type) ----------
 
-    bool asBool() const;
-    long long asLong() const;
-    double asDouble() const;
+    CORVANE_INLINE bool asBool() const;
+    CORVANE_INLINE long long asLong() const;
+    CORVANE_INLINE double asDouble() const;
     // A handle sharing the held string (+1 unless interned).
-    ZendString asString() const;
+    CORVANE_INLINE ZendString asString() const;
     // A handle sharing the held array (+1 unless immutable).
-    ZendArray asArray() const;
+    CORVANE_INLINE ZendArray asArray() const;
 
     // --- Factories -------------------------------------------------------------------------------
 
-    static ZVal makeNull();
-    static ZVal makeFalse();
-    static ZVal makeTrue();
-    static ZVal makeBool(bool value);
-    static ZVal makeLong(long value);
-    static ZVal makeDouble(double value);
-    static ZVal makeString(zend_string* str);
-    static ZVal makeString(ZendString str);
-    static ZVal makeArray(zend_array* array);
-    static ZVal makeArray(ZendArray array);
+    CORVANE_INLINE static ZVal makeNull();
+    CORVANE_INLINE static ZVal makeFalse();
+    CORVANE_INLINE static ZVal makeTrue();
+    CORVANE_INLINE static ZVal makeBool(bool value);
+    CORVANE_INLINE static ZVal makeLong(long value);
+    CORVANE_INLINE static ZVal makeDouble(double value);
+    CORVANE_INLINE static ZVal makeString(zend_string* str);
+    CORVANE_INLINE static ZVal makeString(ZendString str);
+    CORVANE_INLINE static ZVal makeArray(zend_array* array);
+    CORVANE_INLINE static ZVal makeArray(ZendArray array);
 
     // Writes the value as indented text: scalars by value, strings and arrays in full, other kinds
     // by name only.
     std::ostream& dump(std::ostream& out, int indent = 0) const;
 
 private:
+    // Which conversion refused the value: 0 bool, 1 long, 2 double, 3 string, 4 array.
+    [[noreturn]] static void throwNotA(int conversion);
+    // Hands a counted value to the engine's zval_ptr_dtor. Taking a copy keeps the ZVal's own
+    // address private, so the compiler can keep short-lived values in registers.
+    CORVANE_INLINE static void releaseCounted(zval value);
+    CORVANE_INLINE static ZVal withTypeInfo(unsigned int typeInfo);
+    CORVANE_INLINE void copyFrom(const zval& value);
+
     zval value_;
 };
 
 static_assert(sizeof(ZVal) == sizeof(zval), "a ZVal is laid out as a zval");
 static_assert(std::is_standard_layout_v<ZVal>, "a ZVal is laid out as a zval");
+
+// --- Inline members ------------------------------------------------------------------------------
+// (Those that need ZendArray complete are at the end of ZendArray.h.)
+
+// The value word is cleared too: copies of an undefined value then never read indeterminate bits.
+inline ZVal::ZVal() {
+    value_.value.lval = 0;
+    value_.u1.type_info = corvane::engine::kUndef;
+}
+
+inline ZVal::ZVal(long long value) {
+    value_.value.lval = static_cast<zend_long>(value);
+    value_.u1.type_info = corvane::engine::kLong;
+}
+
+inline ZVal::ZVal(double value) {
+    value_.value.dval = value;
+    value_.u1.type_info = corvane::engine::kDouble;
+}
+
+inline ZVal::ZVal(zend_string* str) {
+    value_.value.str = str;
+    if (!str) {
+        value_.u1.type_info = corvane::engine::kUndef;
+    } else {
+        value_.u1.type_info = corvane::engine::isImmutable(str) ? corvane::engine::kInternedStringInfo
+                                                                 : corvane::engine::kStringInfo;
+    }
+}
+
+// The engine keeps immutable arrays in values without type flags, so nothing ever counts them.
+inline ZVal::ZVal(zend_array* array) {
+    value_.value.arr = array;
+    if (!array) {
+        value_.u1.type_info = corvane::engine::kUndef;
+    } else {
+        value_.u1.type_info =
+            corvane::engine::isImmutable(array) ? corvane::engine::kArray : corvane::engine::kArrayInfo;
+    }
+}
+
+inline ZVal::ZVal(ZendString str) : ZVal(str.detach()) {}
+
+inline void ZVal::copyFrom(const zval& value) {
+    value_.value = value.value;
+    value_.u1.type_info = value.u1.type_info;
+    if (corvane::engine::typeFlagsOf(value) != 0) ++value.value.counted->gc.refcount;
+}
+
+inline ZVal::ZVal(const zval& value) { copyFrom(value); }
+
+inline ZVal::ZVal(const ZVal& other) { copyFrom(other.value_); }
+
+inline ZVal::ZVal(ZVal&& other) noexcept {
+    value_.value = other.value_.value;
+    value_.u1.type_info = other.value_.u1.type_info;
+    other.value_.u1.type_info = corvane::engine::kUndef;
+}
+
+inline ZVal::~ZVal() { release(); }
+
+inline ZVal& ZVal::operator=(const ZVal& other) {
+    if (&other != this) {
+        release();
+        copyFrom(other.value_);
+    }
+    return *this;
+}
+
+inline ZVal& ZVal::operator=(ZVal&& other) noexcept {
+    if (&other != this) {
+        release();
+        value_.value = other.value_.value;
+        value_.u1.type_info = other.value_.u1.type_info;
+        other.value_.u1.type_info = corvane::engine::kUndef;
+    }
+    return *this;
+}
+
+inline void ZVal::releaseCounted(zval value) { zval_ptr_dtor(&value); }
+
+inline void ZVal::release() {
+    if (corvane::engine::typeFlagsOf(value_) != 0) releaseCounted(value_);
+    value_.u1.type_info = corvane::engine::kUndef;
+}
+
+inline ZVal ZVal::take(zval& source) {
+    ZVal taken;
+    taken.value_.value = source.value;
+    taken.value_.u1.type_info = source.u1.type_info;
+    source.u1.type_info = corvane::engine::kUndef;
+    return taken;
+}
+
+inline void ZVal::detach(zval& target) {
+    target.value = value_.value;
+    target.u1.type_info = value_.u1.type_info;
+    value_.u1.type_info = corvane::engine::kUndef;
+}
+
+inline zval* ZVal::get() { return &value_; }
+
+inline unsigned char ZVal::getType() const { return corvane::engine::typeOf(value_); }
+
+inline unsigned char ZVal::getTypeFlags() const { return corvane::engine::typeFlagsOf(value_); }
+
+inline unsigned int ZVal::getTypeInfo() const { return value_.u1.type_info; }
+
+inline ZVal::operator bool() const { return getType() != corvane::engine::kUndef; }
+
+inline bool ZVal::isUndef() const { return getType() == corvane::engine::kUndef; }
+
+inline bool ZVal::isNull() const { return getType() == corvane::engine::kNull; }
+
+inline bool ZVal::isFalse() const { return getType() == corvane::engine::kFalse; }
+
+inline bool ZVal::isTrue() const { return getType() == corvane::engine::kTrue; }
+
+inline bool ZVal::isBool() const { return isFalse() || isTrue(); }
+
+inline bool ZVal::isLong() const { return getType() == corvane::engine::kLong; }
+
+inline bool ZVal::isDouble() const { return getType() == corvane::engine::kDouble; }
+
+inline bool ZVal::isString() const { return getType() == corvane::engine::kString; }
+
+inline bool ZVal::isArray() const { return getType() == corvane::engine::kArray; }
+
+inline bool ZVal::asBool() const {
+    if (!isBool()) throwNotA(0);
+    return isTrue();
+}
+
+inline long long ZVal::asLong() const {
+    if (!isLong()) throwNotA(1);
+    return value_.value.lval;
+}
+
+inline double ZVal::asDouble() const {
+    if (!isDouble()) throwNotA(2);
+    return value_.value.dval;
+}
+
+inline ZendString ZVal::asString() const {
+    if (!isString()) throwNotA(3);
+    return ZendString(value_.value.str, false);
+}
+
+inline ZVal ZVal::withTypeInfo(unsigned int typeInfo) {
+    ZVal value;
+    value.value_.u1.type_info = typeInfo;
+    return value;
+}
+
+inline ZVal ZVal::makeNull() { return withTypeInfo(corvane::engine::kNull); }
+
+inline ZVal ZVal::makeFalse() { return withTypeInfo(corvane::engine::kFalse); }
+
+inline ZVal ZVal::makeTrue() { return withTypeInfo(corvane::engine::kTrue); }
+
+inline ZVal ZVal::makeBool(bool value) { return withTypeInfo(corvane::engine::kFalse + (value ? 1u : 0u)); }
+
+inline ZVal ZVal::makeLong(long value) { return ZVal(static_cast<long long>(value)); }
+
+inline ZVal ZVal::makeDouble(double value) { return ZVal(value); }
+
+inline ZVal ZVal::makeString(zend_string* str) { return ZVal(str); }
+
+inline ZVal ZVal::makeString(ZendString str) { return ZVal(std::move(str)); }
+
+inline ZVal ZVal::makeArray(zend_array* array) { return ZVal(array); }
 
 // Values and arrays use each other; whichever header comes first brings the other.
 #include <corvane/ZendArray.h>

@@ -22,42 +22,43 @@ public:
     // --- Lifecycle -------------------------------------------------------------------------------
 
     // Empty handle; no array is created.
-    ZendArray();
+    CORVANE_INLINE ZendArray();
     // A new engine array (count 1) sized for the low 32 bits of the hint.
-    explicit ZendArray(unsigned long long size);
+    CORVANE_INLINE explicit ZendArray(unsigned long long size);
     // Any integer size hint; spares `ZendArray(0)` from meaning a null pointer.
     template <typename Int, std::enable_if_t<std::is_integral_v<Int> && !std::is_same_v<Int, bool>, int> = 0>
     explicit ZendArray(Int size) : ZendArray(static_cast<unsigned long long>(size)) {}
     // Shares array (+1 unless immutable); the caller keeps its own reference. Null gives an empty handle.
-    ZendArray(zend_array* array);
-    ZendArray(const ZendArray& other);
-    ZendArray(ZendArray&& other) noexcept;
-    ~ZendArray() override;
+    CORVANE_INLINE ZendArray(zend_array* array);
+    CORVANE_INLINE ZendArray(const ZendArray& other);
+    CORVANE_INLINE ZendArray(ZendArray&& other) noexcept;
+    CORVANE_INLINE ~ZendArray() override;
 
-    ZendArray& operator=(ZendArray&& other) noexcept;
-    ZendArray& operator=(const ZendArray& other);
+    CORVANE_INLINE ZendArray& operator=(ZendArray&& other) noexcept;
+    CORVANE_INLINE ZendArray& operator=(const ZendArray& other);
     // Gives up the held array and shares this one; assigning the held pointer keeps it alive.
-    ZendArray& operator=(zend_array* array);
+    CORVANE_INLINE ZendArray& operator=(zend_array* array);
 
-    // Drops the reference; the last one destroys the array and its elements.
-    void release() override;
+    // Drops the reference; the last one destroys the array and its elements (a persistent array
+    // is emptied with zend_hash_destroy and freed with free, as the engine allocated it).
+    CORVANE_INLINE void release() override;
     // Writes the array and all its elements as indented text; arrays that contain themselves are
     // shown as *RECURSION*.
     std::ostream& dump(std::ostream& out, int indent = 0) const override;
 
     // Lends the held array; the handle keeps its reference.
-    zend_array* get() const;
+    CORVANE_INLINE zend_array* get() const;
     // Gives the held array and its reference to the caller; the handle is left empty.
-    zend_array* detach();
+    CORVANE_INLINE zend_array* detach();
 
     // Element count as the engine reports it; 0 for an empty handle.
-    unsigned long long size() const;
-    bool isEmpty() const;
+    CORVANE_INLINE unsigned long long size() const;
+    CORVANE_INLINE bool isEmpty() const;
 
     // A new engine array with count 1, owned by the caller.
-    static zend_array* zendNewArray(unsigned int size);
+    CORVANE_INLINE static zend_array* zendNewArray(unsigned int size);
     // Gives back one reference of a raw, non-null array, destroying it with the last one.
-    static void zendArrayRelease(zend_array* array);
+    CORVANE_INLINE static void zendArrayRelease(zend_array* array);
 
     // --- Keyed access ----------------------------------------------------------------------------
     // Every value passed in is consumed: stored (the array owns its reference) or given back by the
@@ -67,34 +68,34 @@ public:
     // different keys.
 
     // Stores value only if the key is new.
-    bool add(const ZendString& key, ZVal value);
-    bool add(std::string_view key, ZVal value);
-    bool add(const char* key, ZVal value);
-    bool add(unsigned long long key, ZVal value);
+    CORVANE_INLINE bool add(const ZendString& key, ZVal value);
+    CORVANE_INLINE bool add(std::string_view key, ZVal value);
+    CORVANE_INLINE bool add(const char* key, ZVal value);
+    CORVANE_INLINE bool add(unsigned long long key, ZVal value);
     // Appends under the next free integer key.
-    bool add(ZVal value);
+    CORVANE_INLINE bool add(ZVal value);
     // Stores value whether or not the key exists; an existing element keeps its place.
-    bool insert(const ZendString& key, ZVal value);
-    bool insert(std::string_view key, ZVal value);
-    bool insert(const char* key, ZVal value);
-    bool insert(unsigned long long key, ZVal value);
+    CORVANE_INLINE bool insert(const ZendString& key, ZVal value);
+    CORVANE_INLINE bool insert(std::string_view key, ZVal value);
+    CORVANE_INLINE bool insert(const char* key, ZVal value);
+    CORVANE_INLINE bool insert(unsigned long long key, ZVal value);
 
     // A copy of the element's value with its own reference; undefined when there is none.
-    ZVal at(const ZendString& key) const;
-    ZVal at(std::string_view key) const;
-    ZVal at(const char* key) const;
-    ZVal at(unsigned long long key) const;
+    CORVANE_INLINE ZVal at(const ZendString& key) const;
+    CORVANE_INLINE ZVal at(std::string_view key) const;
+    CORVANE_INLINE ZVal at(const char* key) const;
+    CORVANE_INLINE ZVal at(unsigned long long key) const;
 
-    bool contains(const ZendString& key) const;
-    bool contains(std::string_view key) const;
-    bool contains(const char* key) const;
-    bool contains(unsigned long long key) const;
+    CORVANE_INLINE bool contains(const ZendString& key) const;
+    CORVANE_INLINE bool contains(std::string_view key) const;
+    CORVANE_INLINE bool contains(const char* key) const;
+    CORVANE_INLINE bool contains(unsigned long long key) const;
 
     // Deletes the element; the array gives its value's reference back.
-    bool remove(const ZendString& key);
-    bool remove(std::string_view key);
-    bool remove(const char* key);
-    bool remove(unsigned long long key);
+    CORVANE_INLINE bool remove(const ZendString& key);
+    CORVANE_INLINE bool remove(std::string_view key);
+    CORVANE_INLINE bool remove(const char* key);
+    CORVANE_INLINE bool remove(unsigned long long key);
 
     // Any integer key (negative ones as the engine stores them); spares `at(0)` from meaning a null
     // C string.
@@ -116,17 +117,31 @@ public:
     // buckets of deleted elements; dereferencing gives the engine's Bucket (val, h, key) without
     // counting anything. Storing into the array may move its buckets and invalidates positions.
 
-    Iterator begin() const;
-    Iterator end() const;
-    RIterator rbegin() const;
-    RIterator rend() const;
+    CORVANE_INLINE Iterator begin() const;
+    CORVANE_INLINE Iterator end() const;
+    CORVANE_INLINE RIterator rbegin() const;
+    CORVANE_INLINE RIterator rend() const;
 
 protected:
     // Adds one reference to array unless it is null or immutable; returns it.
-    static zend_array* copy(zend_array* array);
+    CORVANE_INLINE static zend_array* copy(zend_array* array);
+
+private:
+    // Frees an array whose last reference is gone.
+    static void destroy(zend_array* array);
+    // Whether a store may reach the engine: an array is held, it is not the engine's shared
+    // immutable data, and the value is defined (the engine reads an undefined one as a deleted bucket).
+    CORVANE_INLINE bool writable(const ZVal& value) const;
+    // The engine's answer to a store of local: on refusal the reference local carries is given back.
+    CORVANE_INLINE static bool stored(const zval* result, zval& local);
+    // A copy of a found element with its own reference; undefined when nothing was found.
+    CORVANE_INLINE static ZVal copyOf(const zval* found);
+    CORVANE_INLINE static std::string_view viewOf(const char* key);
 };
 
-// Forward walk from the first bucket to one past the last used one.
+// Forward walk from the first bucket to one past the last used one. A position that stands on a
+// deleted bucket moves on to the next element (or to the bound) as soon as it is compared, read or
+// stepped, so every operation sees live elements only.
 class CORVANE_LOCAL ZendArray::Iterator {
 public:
     using iterator_category = std::forward_iterator_tag;
@@ -154,19 +169,19 @@ public:
     bool operator!=(const Iterator& other) const { return live() != other.live(); }
 
     zend_array* array;
-    Bucket* current;
+    mutable Bucket* current;
     Bucket* stop;
 
 private:
-    // The first bucket at or after current that holds an element, or stop.
+    // Moves current past deleted buckets, to stop at most, and returns it.
     Bucket* live() const {
-        Bucket* at = current;
-        while (at != stop && corvane::engine::typeOf(at->val) == corvane::engine::kUndef) ++at;
-        return at;
+        while (current != stop && corvane::engine::typeOf(current->val) == corvane::engine::kUndef) ++current;
+        return current;
     }
 };
 
-// Reverse walk from the last used bucket to one before the first.
+// Reverse walk from the last used bucket to one before the first, passing over deleted buckets
+// in the same way.
 class CORVANE_LOCAL ZendArray::RIterator {
 public:
     using iterator_category = std::forward_iterator_tag;
@@ -193,16 +208,224 @@ public:
     bool operator!=(const RIterator& other) const { return live() != other.live(); }
 
     zend_array* array;
-    Bucket* current;
+    mutable Bucket* current;
     Bucket* stop;
 
 private:
-    // The first bucket at or before current that holds an element, or stop.
+    // Moves current past deleted buckets, to stop at most, and returns it.
     Bucket* live() const {
-        Bucket* at = current;
-        while (at != stop && corvane::engine::typeOf(at->val) == corvane::engine::kUndef) --at;
-        return at;
+        while (current != stop && corvane::engine::typeOf(current->val) == corvane::engine::kUndef) --current;
+        return current;
     }
 };
+
+// --- Inline members ------------------------------------------------------------------------------
+
+inline ZendArray::ZendArray() = default;
+
+inline ZendArray::ZendArray(unsigned long long size) : ZendRefCounted(_zend_new_array(static_cast<uint32_t>(size))) {}
+
+inline ZendArray::ZendArray(zend_array* array) : ZendRefCounted(copy(array)) {}
+
+inline ZendArray::ZendArray(const ZendArray& other) : ZendRefCounted(copy(other.get())) {}
+
+inline ZendArray::ZendArray(ZendArray&& other) noexcept : ZendRefCounted(std::move(other)) {}
+
+inline ZendArray::~ZendArray() { ZendArray::release(); }
+
+inline ZendArray& ZendArray::operator=(ZendArray&& other) noexcept {
+    ZendRefCounted::operator=(std::move(other));
+    return *this;
+}
+
+inline ZendArray& ZendArray::operator=(const ZendArray& other) {
+    if (&other != this) {
+        release();
+        set(copy(other.get()));
+    }
+    return *this;
+}
+
+// Counting the new array first keeps it alive when it is the one already held.
+inline ZendArray& ZendArray::operator=(zend_array* array) {
+    zend_array* shared = copy(array);
+    release();
+    set(shared);
+    return *this;
+}
+
+// The header's own flags decide, as isImmutable() answers them; the count falls as delRef() lowers it.
+inline void ZendArray::release() {
+    zend_array* array = get();
+    if (!array) return;
+    set(nullptr);
+    zendArrayRelease(array);
+}
+
+inline zend_array* ZendArray::get() const { return reinterpret_cast<zend_array*>(ZendRefCounted::get()); }
+
+inline zend_array* ZendArray::detach() { return reinterpret_cast<zend_array*>(ZendRefCounted::detach()); }
+
+inline unsigned long long ZendArray::size() const { return get() ? zend_array_count(get()) : 0; }
+
+inline bool ZendArray::isEmpty() const { return size() == 0; }
+
+inline zend_array* ZendArray::copy(zend_array* array) {
+    if (array && !corvane::engine::isImmutable(array)) ++array->gc.refcount;
+    return array;
+}
+
+inline zend_array* ZendArray::zendNewArray(unsigned int size) { return _zend_new_array(size); }
+
+inline void ZendArray::zendArrayRelease(zend_array* array) {
+    if (corvane::engine::isImmutable(array)) return;
+    if (--array->gc.refcount == 0) destroy(array);
+}
+
+inline bool ZendArray::writable(const ZVal& value) const {
+    zend_array* array = get();
+    return array && !corvane::engine::isImmutable(array) && !value.isUndef();
+}
+
+inline bool ZendArray::stored(const zval* result, zval& local) {
+    if (result) return true;
+    zval_ptr_dtor(&local);
+    return false;
+}
+
+inline ZVal ZendArray::copyOf(const zval* found) { return found ? ZVal(*found) : ZVal(); }
+
+inline std::string_view ZendArray::viewOf(const char* key) {
+    return key ? std::string_view(key) : std::string_view();
+}
+
+inline bool ZendArray::add(const ZendString& key, ZVal value) {
+    if (key.isNull() || !writable(value)) return false;
+    zval local;
+    value.detach(local);
+    return stored(zend_hash_add(get(), key.get(), &local), local);
+}
+
+inline bool ZendArray::add(std::string_view key, ZVal value) {
+    if (key.empty() || !writable(value)) return false;
+    zval local;
+    value.detach(local);
+    return stored(zend_hash_str_add(get(), key.data(), key.size(), &local), local);
+}
+
+inline bool ZendArray::add(const char* key, ZVal value) { return add(viewOf(key), std::move(value)); }
+
+inline bool ZendArray::add(unsigned long long key, ZVal value) {
+    if (!writable(value)) return false;
+    zval local;
+    value.detach(local);
+    return stored(zend_hash_index_add(get(), key, &local), local);
+}
+
+inline bool ZendArray::add(ZVal value) {
+    if (!writable(value)) return false;
+    zval local;
+    value.detach(local);
+    return stored(zend_hash_next_index_insert(get(), &local), local);
+}
+
+inline bool ZendArray::insert(const ZendString& key, ZVal value) {
+    if (key.isNull() || !writable(value)) return false;
+    zval local;
+    value.detach(local);
+    return stored(zend_hash_update(get(), key.get(), &local), local);
+}
+
+inline bool ZendArray::insert(std::string_view key, ZVal value) {
+    if (key.empty() || !writable(value)) return false;
+    zval local;
+    value.detach(local);
+    return stored(zend_hash_str_update(get(), key.data(), key.size(), &local), local);
+}
+
+inline bool ZendArray::insert(const char* key, ZVal value) { return insert(viewOf(key), std::move(value)); }
+
+inline bool ZendArray::insert(unsigned long long key, ZVal value) {
+    if (!writable(value)) return false;
+    zval local;
+    value.detach(local);
+    return stored(zend_hash_index_update(get(), key, &local), local);
+}
+
+inline ZVal ZendArray::at(const ZendString& key) const {
+    if (isNull() || key.isNull()) return ZVal();
+    return copyOf(zend_hash_find(get(), key.get()));
+}
+
+inline ZVal ZendArray::at(std::string_view key) const {
+    if (isNull() || key.empty()) return ZVal();
+    return copyOf(zend_hash_str_find(get(), key.data(), key.size()));
+}
+
+inline ZVal ZendArray::at(const char* key) const { return at(viewOf(key)); }
+
+inline ZVal ZendArray::at(unsigned long long key) const {
+    if (isNull()) return ZVal();
+    return copyOf(zend_hash_index_find(get(), key));
+}
+
+inline bool ZendArray::contains(const ZendString& key) const {
+    return !isNull() && !key.isNull() && zend_hash_find(get(), key.get()) != nullptr;
+}
+
+inline bool ZendArray::contains(std::string_view key) const {
+    return !isNull() && !key.empty() && zend_hash_str_find(get(), key.data(), key.size()) != nullptr;
+}
+
+inline bool ZendArray::contains(const char* key) const { return contains(viewOf(key)); }
+
+inline bool ZendArray::contains(unsigned long long key) const {
+    return !isNull() && zend_hash_index_find(get(), key) != nullptr;
+}
+
+inline bool ZendArray::remove(const ZendString& key) {
+    return !isNull() && !isImmutable() && !key.isNull() && zend_hash_del(get(), key.get()) == 0;
+}
+
+inline bool ZendArray::remove(std::string_view key) {
+    return !isNull() && !isImmutable() && !key.empty() && zend_hash_str_del(get(), key.data(), key.size()) == 0;
+}
+
+inline bool ZendArray::remove(const char* key) { return remove(viewOf(key)); }
+
+inline bool ZendArray::remove(unsigned long long key) {
+    return !isNull() && !isImmutable() && zend_hash_index_del(get(), key) == 0;
+}
+
+inline ZendArray::Iterator ZendArray::begin() const {
+    zend_array* array = get();
+    return array ? Iterator(array, array->arData) : Iterator();
+}
+
+inline ZendArray::Iterator ZendArray::end() const {
+    zend_array* array = get();
+    return array ? Iterator(array, array->arData + static_cast<size_t>(array->nNumUsed)) : Iterator();
+}
+
+inline ZendArray::RIterator ZendArray::rbegin() const {
+    zend_array* array = get();
+    return array ? RIterator(array, array->arData + static_cast<size_t>(array->nNumUsed) - 1) : RIterator();
+}
+
+inline ZendArray::RIterator ZendArray::rend() const {
+    zend_array* array = get();
+    return array ? RIterator(array, array->arData - 1) : RIterator();
+}
+
+// --- ZVal members that need ZendArray complete -----------------------------------------------------
+
+inline ZVal::ZVal(ZendArray array) : ZVal(array.detach()) {}
+
+inline ZendArray ZVal::asArray() const {
+    if (!isArray()) throwNotA(4);
+    return ZendArray(value_.value.arr);
+}
+
+inline ZVal ZVal::makeArray(ZendArray array) { return ZVal(std::move(array)); }
 
 #endif

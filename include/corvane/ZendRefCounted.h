@@ -13,11 +13,11 @@
 class CORVANE_API ZendRefCounted {
 public:
     // Takes over other's object without counting; other is left empty.
-    ZendRefCounted(ZendRefCounted&& other) noexcept;
+    CORVANE_INLINE ZendRefCounted(ZendRefCounted&& other) noexcept;
     // Releases this handle's object (virtual release), then takes over other's; self-move is a no-op.
-    ZendRefCounted& operator=(ZendRefCounted&& other) noexcept;
+    CORVANE_INLINE ZendRefCounted& operator=(ZendRefCounted&& other) noexcept;
     // Does not release: each derived destructor releases through its own release().
-    virtual ~ZendRefCounted();
+    CORVANE_INLINE virtual ~ZendRefCounted();
 
     // Drops this handle's reference and leaves the handle empty.
     virtual void release() = 0;
@@ -25,31 +25,70 @@ public:
     virtual std::ostream& dump(std::ostream& out, int indent = 0) const = 0;
 
     // Lends the held header pointer (null when empty); the handle keeps its reference.
-    zend_refcounted* get() const;
+    CORVANE_INLINE zend_refcounted* get() const;
     // Gives the held pointer and its reference to the caller; the handle is left empty.
-    zend_refcounted* detach();
+    CORVANE_INLINE zend_refcounted* detach();
 
-    bool isNull() const;
-    explicit operator bool() const;
+    CORVANE_INLINE bool isNull() const;
+    CORVANE_INLINE explicit operator bool() const;
     // The stored count; 0 for an empty handle.
-    unsigned int refCount() const;
+    CORVANE_INLINE unsigned int refCount() const;
 
-    virtual bool isImmutable() const;
-    virtual bool isPersistent() const;
+    CORVANE_INLINE virtual bool isImmutable() const;
+    CORVANE_INLINE virtual bool isPersistent() const;
     // Adds one to the count and returns it; 1 for an immutable object (untouched), 0 when empty.
     virtual unsigned int addRef() const;
     // Subtracts one and returns the new count, never freeing; 1 when immutable, 0 when empty.
     virtual unsigned int delRef() const;
 
 protected:
-    ZendRefCounted();
+    CORVANE_INLINE ZendRefCounted();
     // Takes over whatever reference the caller passes in; no count change.
-    explicit ZendRefCounted(void* counted);
+    CORVANE_INLINE explicit ZendRefCounted(void* counted);
     // Overwrites the held pointer; neither releases the old object nor counts the new one.
-    void set(void* counted);
+    CORVANE_INLINE void set(void* counted);
 
 private:
     zend_refcounted* counted_;
 };
+
+inline ZendRefCounted::ZendRefCounted() : counted_(nullptr) {}
+
+inline ZendRefCounted::ZendRefCounted(void* counted) : counted_(static_cast<zend_refcounted*>(counted)) {}
+
+inline ZendRefCounted::ZendRefCounted(ZendRefCounted&& other) noexcept : counted_(other.counted_) {
+    other.counted_ = nullptr;
+}
+
+inline ZendRefCounted& ZendRefCounted::operator=(ZendRefCounted&& other) noexcept {
+    if (&other != this) {
+        release();
+        counted_ = other.counted_;
+        other.counted_ = nullptr;
+    }
+    return *this;
+}
+
+inline ZendRefCounted::~ZendRefCounted() = default;
+
+inline zend_refcounted* ZendRefCounted::get() const { return counted_; }
+
+inline zend_refcounted* ZendRefCounted::detach() {
+    zend_refcounted* counted = counted_;
+    counted_ = nullptr;
+    return counted;
+}
+
+inline void ZendRefCounted::set(void* counted) { counted_ = static_cast<zend_refcounted*>(counted); }
+
+inline bool ZendRefCounted::isNull() const { return counted_ == nullptr; }
+
+inline ZendRefCounted::operator bool() const { return counted_ != nullptr; }
+
+inline unsigned int ZendRefCounted::refCount() const { return counted_ ? counted_->gc.refcount : 0; }
+
+inline bool ZendRefCounted::isImmutable() const { return counted_ && corvane::engine::isImmutable(counted_); }
+
+inline bool ZendRefCounted::isPersistent() const { return counted_ && corvane::engine::isPersistent(counted_); }
 
 #endif

@@ -15,6 +15,7 @@
 #endif
 
 #include <cstdint>
+#include <cstdlib>
 
 namespace corvane::engine {
 
@@ -56,6 +57,29 @@ inline uint32_t gcFlags(const void* counted) {
 }
 inline bool isImmutable(const void* counted) { return (gcFlags(counted) & kGcImmutable) != 0; }
 inline bool isPersistent(const void* counted) { return (gcFlags(counted) & kGcPersistent) != 0; }
+
+// The engine's two allocators; neither returns on exhaustion. Request memory lives at most until
+// the engine ends the current request; persistent memory is the engine's malloc, given back with
+// the standard free.
+inline void* requestAlloc(size_t size) {
+#if defined(CORVANE_USES_PHP_HEADERS)
+    return emalloc(size);
+#else
+    return _emalloc(size);
+#endif
+}
+
+inline void requestFree(void* ptr) {
+#if defined(CORVANE_USES_PHP_HEADERS)
+    efree(ptr);
+#else
+    _efree(ptr);
+#endif
+}
+
+inline void* persistentAlloc(size_t size) { return __zend_malloc(size); }
+
+inline void persistentFree(void* ptr) { std::free(ptr); }
 
 }  // namespace corvane::engine
 
