@@ -1,0 +1,43 @@
+# Installs the library, its headers, a CMake package and a pkg-config file; the stand-in engine
+# installs as the optional component "standin".
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set_target_properties(corvane PROPERTIES EXPORT_NAME corvane)
+target_include_directories(corvane PUBLIC $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+install(TARGETS corvane EXPORT corvaneTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(DIRECTORY include/corvane DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(EXPORT corvaneTargets NAMESPACE corvane:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/corvane)
+
+set_target_properties(corvane_standin PROPERTIES EXPORT_NAME standin)
+target_include_directories(corvane_standin PUBLIC $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+install(TARGETS corvane_standin EXPORT corvaneStandinTargets COMPONENT standin
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(DIRECTORY standin/include/standin DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT standin)
+install(EXPORT corvaneStandinTargets NAMESPACE corvane:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/corvane
+  COMPONENT standin)
+
+if(CORVANE_PHP_INCLUDE_DIRS)
+  set(CORVANE_ENGINE_MODE php-headers)
+  set(CORVANE_PC_ENGINE_CFLAGS " -DCORVANE_PHP_HEADERS")
+  foreach(dir IN LISTS CORVANE_PHP_INCLUDE_DIRS)
+    string(APPEND CORVANE_PC_ENGINE_CFLAGS " -I${dir}")
+  endforeach()
+else()
+  set(CORVANE_ENGINE_MODE own)
+  set(CORVANE_PC_ENGINE_CFLAGS "")
+endif()
+
+configure_package_config_file(cmake/corvaneConfig.cmake.in ${CMAKE_CURRENT_BINARY_DIR}/corvaneConfig.cmake
+  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/corvane)
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/corvaneConfigVersion.cmake
+  COMPATIBILITY SameMinorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/corvaneConfig.cmake ${CMAKE_CURRENT_BINARY_DIR}/corvaneConfigVersion.cmake
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/corvane)
+
+# Relative to where the file lands, so that an install under any --prefix finds itself.
+file(RELATIVE_PATH CORVANE_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
+configure_file(cmake/corvane7.3.pc.in ${CMAKE_CURRENT_BINARY_DIR}/corvane7.3.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/corvane7.3.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

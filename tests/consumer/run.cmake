@@ -1,0 +1,30 @@
+# Installs the build into a scratch prefix, then configures, builds and runs the consumer project.
+file(REMOVE_RECURSE "${WORK}")
+execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD}" --prefix "${WORK}/prefix" --component Unspecified
+  RESULT_VARIABLE failed)
+if(NOT failed)
+  execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD}" --prefix "${WORK}/prefix" --component standin
+    RESULT_VARIABLE failed)
+endif()
+if(failed)
+  message(FATAL_ERROR "install failed")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -S "${SOURCE}" -B "${WORK}/build" -G Ninja
+  -DCMAKE_PREFIX_PATH=${WORK}/prefix RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "configuring the consumer failed")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --build "${WORK}/build" RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "building the consumer failed")
+endif()
+execute_process(COMMAND "${WORK}/build/consumer" RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "the consumer failed: ${failed}")
+endif()
+file(GLOB pc_dirs "${WORK}/prefix/lib*/pkgconfig")
+execute_process(COMMAND ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${pc_dirs} pkg-config --cflags --libs corvane7.3
+  OUTPUT_VARIABLE flags RESULT_VARIABLE failed)
+if(failed OR NOT flags MATCHES "-lcorvane7.3" OR NOT flags MATCHES "-I[^ ]*/include")
+  message(FATAL_ERROR "pkg-config gives '${flags}'")
+endif()
