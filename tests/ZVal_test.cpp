@@ -53,14 +53,14 @@ TEST_F(Values, TypeQueriesReadTheTypeCodeOnly) {
     EXPECT_TRUE(ZVal::makeTrue().isBool());
     EXPECT_FALSE(ZVal::makeNull().isBool());
     EXPECT_TRUE(ZVal(3.5).isDouble());
-    EXPECT_TRUE(ZVal(standin::internString("s")).isString());
+    EXPECT_TRUE(ZVal(host::internString("s")).isString());
     EXPECT_TRUE(ZVal(ZendString("s")).isString());
     EXPECT_TRUE(ZVal(ZendArray(0)).isArray());
     EXPECT_FALSE(ZVal(1).isDouble());
 }
 
 TEST_F(Values, StringsAreStoredCountedUnlessInterned) {
-    zend_string* interned = standin::internString("interned");
+    zend_string* interned = host::internString("interned");
     unsigned int stored = countOf(interned);
     {
         ZVal a(interned);
@@ -82,7 +82,7 @@ TEST_F(Values, StringsAreStoredCountedUnlessInterned) {
         ZVal b(a);
         EXPECT_EQ(countOf(str), 2u);
     }
-    EXPECT_EQ(standin::blockSize(str), 0u) << "freed exactly once, by the last of the two";
+    ACCOUNTED_EQ(host::blockSize(str), 0u) << "freed exactly once, by the last of the two";
 }
 
 TEST_F(Values, CountedArraysAreStoredWithTypeFlags) {
@@ -130,11 +130,11 @@ TEST_F(Values, NullPointersAndEmptyHandlesGiveUndefinedValues) {
 }
 
 TEST_F(Values, CopiesOfRawValuesCountByTheTypeFlagsByte) {
-    zval object = standin::newObject();
-    zval resource = standin::newResource();
+    zval object = host::newObject();
+    zval resource = host::newResource();
     zend_string* inner = newString("inner");
     zval innerValue = rawValue(reinterpret_cast<zend_refcounted*>(inner), 0x106);
-    zval reference = standin::newReference(innerValue);
+    zval reference = host::newReference(innerValue);
     {
         ZVal o(object), r(resource), ref(reference);
         EXPECT_EQ(countOf(object.value.counted), 2u);
@@ -147,7 +147,7 @@ TEST_F(Values, CopiesOfRawValuesCountByTheTypeFlagsByte) {
     zval_ptr_dtor(&object);
     zval_ptr_dtor(&resource);
     zval_ptr_dtor(&reference);
-    EXPECT_EQ(standin::liveRequestBlocks(), 0u);
+    ACCOUNTED_EQ(host::liveRequestBlocks(), 0u);
 }
 
 TEST_F(Values, CopyAndMoveAssignment) {
@@ -164,7 +164,7 @@ TEST_F(Values, CopyAndMoveAssignment) {
     ZVal b(ZendString("b"));
     zend_string* strB = b.get()->value.str;
     b = a;
-    EXPECT_EQ(standin::blockSize(strB), 0u) << "the old value is freed first";
+    ACCOUNTED_EQ(host::blockSize(strB), 0u) << "the old value is freed first";
     EXPECT_EQ(countOf(strA), 2u);
 
     ZVal c(5);
@@ -261,7 +261,7 @@ TEST_F(Values, StringAndArrayConversionsShareTheObject) {
     }
     EXPECT_EQ(countOf(str.get()->value.str), 1u);
 
-    zend_string* interned = standin::internString("in");
+    zend_string* interned = host::internString("in");
     ZVal internedValue(interned);
     unsigned int stored = countOf(interned);
     EXPECT_EQ(internedValue.asString().get(), interned);
@@ -324,8 +324,8 @@ TEST_F(Values, StringFactoriesTakeTheReferenceOver) {
         EXPECT_EQ(made.getTypeInfo(), 0x106u);
         EXPECT_EQ(countOf(str), 1u);
     }
-    EXPECT_EQ(standin::blockSize(str), 0u);
-    EXPECT_EQ(ZVal::makeString(standin::internString("i")).getTypeInfo(), 6u);
+    ACCOUNTED_EQ(host::blockSize(str), 0u);
+    EXPECT_EQ(ZVal::makeString(host::internString("i")).getTypeInfo(), 6u);
     ZendString named("named");
     ZVal shared = ZVal::makeString(named);
     EXPECT_EQ(named.refCount(), 2u);

@@ -21,9 +21,9 @@ TEST_F(ArrayAccess, AddRefusesAnExistingKeyAndGivesTheValueBack) {
     ZendArray array(8);
     ASSERT_TRUE(array.add("k", ZVal(1)));
     CountedValue second = countedValue("second");
-    size_t blocks = standin::liveRequestBlocks();
+    size_t blocks = host::liveRequestBlocks();
     EXPECT_FALSE(array.add("k", std::move(second.value)));
-    EXPECT_EQ(standin::liveRequestBlocks(), blocks - 1) << "the refused count-1 string is freed by the call";
+    ACCOUNTED_EQ(host::liveRequestBlocks(), blocks - 1) << "the refused count-1 string is freed by the call";
     EXPECT_EQ(array.at("k").asLong(), 1);
 
     ASSERT_TRUE(array.add(7, ZVal(1)));
@@ -77,12 +77,12 @@ TEST_F(ArrayAccess, StringKeysAreNeverIntegers) {
 TEST_F(ArrayAccess, EmptyKeysAreRefusedExceptAsEngineStrings) {
     ZendArray array(8);
     CountedValue v1 = countedValue("v1"), v2 = countedValue("v2"), v3 = countedValue("v3"), v4 = countedValue("v4");
-    size_t blocks = standin::liveRequestBlocks();
+    size_t blocks = host::liveRequestBlocks();
     EXPECT_FALSE(array.add("", std::move(v1.value)));
     EXPECT_FALSE(array.add(static_cast<const char*>(nullptr), std::move(v2.value)));
     EXPECT_FALSE(array.add(ZendString(), std::move(v3.value)));
     EXPECT_FALSE(array.insert(std::string_view(), std::move(v4.value)));
-    EXPECT_EQ(standin::liveRequestBlocks(), blocks - 4) << "every refused value is given back";
+    ACCOUNTED_EQ(host::liveRequestBlocks(), blocks - 4) << "every refused value is given back";
     EXPECT_EQ(array.size(), 0u);
     EXPECT_TRUE(array.at("").isUndef());
     EXPECT_FALSE(array.contains(""));
@@ -104,7 +104,7 @@ TEST_F(ArrayAccess, EmptyHandleRefusesEverything) {
     ZendArray empty;
     CountedValue v = countedValue("v");
     EXPECT_FALSE(empty.add("k", std::move(v.value)));
-    EXPECT_EQ(standin::blockSize(v.str), 0u) << "the value is released";
+    ACCOUNTED_EQ(host::blockSize(v.str), 0u) << "the value is released";
     EXPECT_FALSE(empty.add(std::string_view("k"), ZVal(1)));
     EXPECT_FALSE(empty.add(ZendString("k"), ZVal(1)));
     EXPECT_FALSE(empty.add(1, ZVal(1)));
@@ -124,7 +124,7 @@ TEST_F(ArrayAccess, ImmutableArraysRefuseWrites) {
     ZendArray shared(const_cast<zend_array*>(&zend_empty_array));
     CountedValue v = countedValue("v");
     EXPECT_FALSE(shared.add("k", std::move(v.value)));
-    EXPECT_EQ(standin::blockSize(v.str), 0u);
+    ACCOUNTED_EQ(host::blockSize(v.str), 0u);
     EXPECT_FALSE(shared.add(ZVal(1)));
     EXPECT_FALSE(shared.add(1, ZVal(1)));
     EXPECT_FALSE(shared.insert(ZendString("k"), ZVal(1)));
@@ -137,7 +137,7 @@ TEST_F(ArrayAccess, AtAddsOneReferenceForCountedValuesOnly) {
     ZendArray array(8);
     CountedValue s = countedValue("counted");
     array.add("s", std::move(s.value));
-    zend_string* interned = standin::internString("interned");
+    zend_string* interned = host::internString("interned");
     unsigned int internedCount = countOf(interned);
     array.add("i", ZVal(interned));
     array.add("l", ZVal(5));
@@ -158,7 +158,7 @@ TEST_F(ArrayAccess, AtAddsOneReferenceForCountedValuesOnly) {
 
 TEST_F(ArrayAccess, AtCopiesReferencesWithoutFollowingThem) {
     ZendArray array(8);
-    zval reference = standin::newReference(ZVal(1).get()[0]);
+    zval reference = host::newReference(ZVal(1).get()[0]);
     array.add(0, ZVal::take(reference));
     ZVal found = array.at(0);
     EXPECT_EQ(found.getType(), 10);
@@ -173,7 +173,7 @@ TEST_F(ArrayAccess, RemoveDeletesOnce) {
     array.add(ZendString("z"), ZVal(1));
     array.add(2, ZVal(1));
     EXPECT_TRUE(array.remove("k"));
-    EXPECT_EQ(standin::blockSize(v.str), 0u) << "the array gave its value back";
+    ACCOUNTED_EQ(host::blockSize(v.str), 0u) << "the array gave its value back";
     EXPECT_FALSE(array.contains("k"));
     EXPECT_FALSE(array.remove("k"));
     EXPECT_TRUE(array.remove(std::string_view("b")));
@@ -207,7 +207,7 @@ TEST_F(ArrayAccess, AppendUsesTheNextFreeIntegerKey) {
     EXPECT_TRUE(array.add(INT64_MAX, ZVal(14)));
     CountedValue v = countedValue("refused");
     EXPECT_FALSE(array.add(std::move(v.value))) << "nothing comes after the largest key";
-    EXPECT_EQ(standin::blockSize(v.str), 0u);
+    ACCOUNTED_EQ(host::blockSize(v.str), 0u);
 }
 
 TEST_F(ArrayAccess, StringKeyHandlesAreSharedByTheTable) {

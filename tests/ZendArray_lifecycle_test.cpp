@@ -8,7 +8,7 @@ using ArrayLifecycle = EngineTest;
 zend_array* immutableEmpty() { return const_cast<zend_array*>(&zend_empty_array); }
 
 TEST_F(ArrayLifecycle, EmptyHandleCallsNothing) {
-    size_t calls = standin::engineCalls();
+    size_t calls = host::engineCalls();
     {
         ZendArray empty;
         EXPECT_EQ(empty.get(), nullptr);
@@ -18,7 +18,7 @@ TEST_F(ArrayLifecycle, EmptyHandleCallsNothing) {
         empty.release();
         EXPECT_EQ(empty.detach(), nullptr);
     }
-    EXPECT_EQ(standin::engineCalls(), calls);
+    ACCOUNTED_EQ(host::engineCalls(), calls);
 }
 
 TEST_F(ArrayLifecycle, SizeHintMakesANewArray) {
@@ -30,7 +30,7 @@ TEST_F(ArrayLifecycle, SizeHintMakesANewArray) {
         EXPECT_TRUE(array.isEmpty());
         EXPECT_EQ(typeInfoOf(array.get()), 0x17u);
     }
-    EXPECT_EQ(standin::liveRequestBlocks(), 0u) << "the last handle destroys the array";
+    ACCOUNTED_EQ(host::liveRequestBlocks(), 0u) << "the last handle destroys the array";
 
     ZendArray big((1ull << 32) + 100);
     EXPECT_EQ(big.get()->nTableSize, 128u) << "only the low 32 bits reach the engine";
@@ -51,7 +51,7 @@ TEST_F(ArrayLifecycle, WrappingARawArrayShares) {
     EXPECT_EQ(countOf(raw), 1u);
     EXPECT_EQ(zend_array_count(raw), 1u);
     ZendArray::zendArrayRelease(raw);
-    EXPECT_EQ(standin::liveRequestBlocks(), 0u);
+    ACCOUNTED_EQ(host::liveRequestBlocks(), 0u);
 }
 
 TEST_F(ArrayLifecycle, ImmutableArraysAreNeverCountedOrDestroyed) {
@@ -85,7 +85,7 @@ TEST_F(ArrayLifecycle, MovesAndDetachPassTheReference) {
     EXPECT_TRUE(moved.isNull());
     EXPECT_EQ(target.get(), array);
     EXPECT_EQ(countOf(array), 1u);
-    EXPECT_EQ(standin::liveRequestBlocks(), 1u);
+    ACCOUNTED_EQ(host::liveRequestBlocks(), 1u);
 
     zend_array* detached = target.detach();
     EXPECT_EQ(detached, array);
@@ -118,7 +118,7 @@ TEST_F(ArrayLifecycle, AssignmentsAndSelfAssignments) {
 
     ZendArray other(8);
     a = other;  // the only reference of the old array goes
-    EXPECT_EQ(standin::liveRequestBlocks(), 1u);
+    ACCOUNTED_EQ(host::liveRequestBlocks(), 1u);
     a = ZendArray::zendNewArray(8);
     EXPECT_EQ(countOf(a.get()), 2u) << "a raw pointer is shared, the caller keeps its reference";
     ZendArray::zendArrayRelease(a.get());
@@ -147,8 +147,8 @@ TEST_F(ArrayLifecycle, LastReferenceDestroysElementsToo) {
 }
 
 TEST_F(ArrayLifecycle, PersistentArraysAreFreedWithFree) {
-    size_t persistentBefore = standin::livePersistentBlocks();
-    zend_array* persistent = standin::newPersistentArray(8);
+    size_t persistentBefore = host::livePersistentBlocks();
+    zend_array* persistent = host::newPersistentArray(8);
     ZendString persistentValue = ZendString::deep_copy(ZendString("v").get(), true);
     {
         ZendArray handle(persistent);
@@ -157,11 +157,11 @@ TEST_F(ArrayLifecycle, PersistentArraysAreFreedWithFree) {
         EXPECT_TRUE(handle.isPersistent());
         EXPECT_TRUE(typeInfoOf(handle.get()->arData[0].key) & 0x80) << "keys of a persistent table are persistent";
     }
-    if (standin::persistentFreesVisible()) {
-        EXPECT_EQ(standin::livePersistentBlocks(), persistentBefore);
+    if (host::persistentFreesVisible()) {
+        ACCOUNTED_EQ(host::livePersistentBlocks(), persistentBefore);
     }
 
-    zend_array* raw = standin::newPersistentArray(8);
+    zend_array* raw = host::newPersistentArray(8);
     ZendArray::zendArrayRelease(raw);  // zend_array_destroy would abort the stand-in
 }
 

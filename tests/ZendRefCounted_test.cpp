@@ -13,7 +13,7 @@ struct OpenHandle : ZendString {
 
 TEST_F(RefCounted, EmptyHandleAnswersNeutrally) {
     ZendString empty;
-    size_t callsBefore = standin::engineCalls();
+    size_t callsBefore = host::engineCalls();
     EXPECT_TRUE(empty.isNull());
     EXPECT_FALSE(static_cast<bool>(empty));
     EXPECT_EQ(empty.ZendRefCounted::get(), nullptr);
@@ -24,11 +24,11 @@ TEST_F(RefCounted, EmptyHandleAnswersNeutrally) {
     EXPECT_EQ(empty.delRef(), 0u);
     EXPECT_EQ(empty.ZendRefCounted::detach(), nullptr);
     empty.release();
-    EXPECT_EQ(standin::engineCalls(), callsBefore);
+    ACCOUNTED_EQ(host::engineCalls(), callsBefore);
 }
 
 TEST_F(RefCounted, ImmutableObjectsAreNeverCounted) {
-    zend_string* interned = standin::internString("interned");
+    zend_string* interned = host::internString("interned");
     unsigned int stored = countOf(interned);
     ZendString handle(interned, false);
     EXPECT_TRUE(handle.isImmutable());
@@ -44,7 +44,7 @@ TEST_F(RefCounted, DelRefToZeroNeitherFreesNorEmpties) {
     EXPECT_EQ(handle.refCount(), 1u);
     EXPECT_EQ(handle.delRef(), 0u);
     EXPECT_EQ(handle.get(), str);
-    EXPECT_NE(standin::blockSize(str), 0u) << "delRef must never free";
+    ACCOUNTED_NE(host::blockSize(str), 0u) << "delRef must never free";
     EXPECT_EQ(handle.addRef(), 1u);
     EXPECT_EQ(handle.addRef(), 2u);
     EXPECT_EQ(handle.delRef(), 1u);

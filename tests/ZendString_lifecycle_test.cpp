@@ -17,7 +17,7 @@ TEST_F(StringLifecycle, NewStringsAreRequestStringsWithCountOne) {
     EXPECT_EQ(abc.get()->h, 0u);
     EXPECT_EQ(abc.get()->len, 3u);
     EXPECT_EQ(std::memcmp(abc.get()->val, "abc", 4), 0) << "characters and the terminating zero";
-    EXPECT_EQ(standin::liveRequestBlocks(), 1u);
+    ACCOUNTED_EQ(host::liveRequestBlocks(), 1u);
 
     ZendString empty("");
     ASSERT_FALSE(empty.isNull());
@@ -32,14 +32,14 @@ TEST_F(StringLifecycle, NewStringsAreRequestStringsWithCountOne) {
 }
 
 TEST_F(StringLifecycle, AllocationSizeIsRoundedToEightBytes) {
-    EXPECT_EQ(standin::blockSize(ZendString("").get()), 32u);
-    EXPECT_EQ(standin::blockSize(ZendString("12345").get()), 32u);
-    EXPECT_EQ(standin::blockSize(ZendString("1234567").get()), 32u);
-    EXPECT_EQ(standin::blockSize(ZendString("12345678").get()), 40u);
+    ACCOUNTED_EQ(host::blockSize(ZendString("").get()), 32u);
+    ACCOUNTED_EQ(host::blockSize(ZendString("12345").get()), 32u);
+    ACCOUNTED_EQ(host::blockSize(ZendString("1234567").get()), 32u);
+    ACCOUNTED_EQ(host::blockSize(ZendString("12345678").get()), 40u);
 }
 
 TEST_F(StringLifecycle, NullSourcesGiveEmptyHandles) {
-    size_t blocks = standin::liveRequestBlocks();
+    size_t blocks = host::liveRequestBlocks();
     EXPECT_TRUE(ZendString(static_cast<const char*>(nullptr)).isNull());
     EXPECT_TRUE(ZendString(std::string_view(nullptr, 0)).isNull());
     EXPECT_TRUE(ZendString(std::string_view(nullptr, 5)).isNull()) << "a null data pointer wins over the length";
@@ -49,7 +49,7 @@ TEST_F(StringLifecycle, NullSourcesGiveEmptyHandles) {
     EXPECT_TRUE(ZendString::deep_copy(nullptr, true).isNull());
     StringOwner none;
     EXPECT_TRUE(ZendString(std::move(none)).isNull());
-    EXPECT_EQ(standin::liveRequestBlocks(), blocks);
+    ACCOUNTED_EQ(host::liveRequestBlocks(), blocks);
 }
 
 TEST_F(StringLifecycle, SharingAddsAReferenceAndAdoptingTakesOne) {
@@ -66,7 +66,7 @@ TEST_F(StringLifecycle, SharingAddsAReferenceAndAdoptingTakesOne) {
         ZendString adopted(str, true);
         EXPECT_EQ(countOf(str), 1u);
     }
-    EXPECT_EQ(standin::blockSize(str), 0u) << "the adopted reference was the last one";
+    ACCOUNTED_EQ(host::blockSize(str), 0u) << "the adopted reference was the last one";
 
     zend_string* taken = newString("taken");
     ZendString viaTake = ZendString::take(taken);
@@ -74,7 +74,7 @@ TEST_F(StringLifecycle, SharingAddsAReferenceAndAdoptingTakesOne) {
 }
 
 TEST_F(StringLifecycle, InternedStringsAreSharedWithoutCounting) {
-    zend_string* interned = standin::internString("hello");
+    zend_string* interned = host::internString("hello");
     unsigned int stored = countOf(interned);
     {
         ZendString a(interned, false);
@@ -86,7 +86,7 @@ TEST_F(StringLifecycle, InternedStringsAreSharedWithoutCounting) {
         EXPECT_EQ(countOf(interned), stored);
     }
     EXPECT_EQ(countOf(interned), stored);
-    EXPECT_EQ(standin::internString("hello"), interned) << "still alive: never freed by a handle";
+    EXPECT_EQ(host::internString("hello"), interned) << "still alive: never freed by a handle";
 }
 
 TEST_F(StringLifecycle, AssignmentsReleaseFirst) {
@@ -95,7 +95,7 @@ TEST_F(StringLifecycle, AssignmentsReleaseFirst) {
     target = empty;  // frees "first"
     EXPECT_TRUE(target.isNull());
     EXPECT_TRUE(empty.isNull());
-    EXPECT_EQ(standin::liveRequestBlocks(), 0u);
+    ACCOUNTED_EQ(host::liveRequestBlocks(), 0u);
 
     ZendString source("second");
     target = source;
@@ -110,7 +110,7 @@ TEST_F(StringLifecycle, AssignmentsReleaseFirst) {
     EXPECT_EQ(target.view(), "fourth");
     target = std::string_view("fifth");
     EXPECT_EQ(target.view(), "fifth");
-    EXPECT_EQ(standin::liveRequestBlocks(), 2u);
+    ACCOUNTED_EQ(host::liveRequestBlocks(), 2u);
 
     target = static_cast<const char*>(nullptr);
     EXPECT_TRUE(target.isNull());
@@ -160,7 +160,7 @@ TEST_F(StringLifecycle, MovedFromAndDetachedHandlesReleaseNothing) {
     EXPECT_EQ(moved.detach(), nullptr);
     EXPECT_EQ(countOf(str), 1u);
     ZendString::take(detached);
-    EXPECT_EQ(standin::liveRequestBlocks(), 0u);
+    ACCOUNTED_EQ(host::liveRequestBlocks(), 0u);
 }
 
 TEST_F(StringLifecycle, DeepCopyMakesAFreshStringOfTheAskedKind) {
@@ -175,26 +175,26 @@ TEST_F(StringLifecycle, DeepCopyMakesAFreshStringOfTheAskedKind) {
     EXPECT_EQ(persistent.get()->h, 0u) << "the cached hash is not carried over";
     EXPECT_EQ(persistent.view(), "copy me");
     EXPECT_EQ(source.refCount(), 1u);
-    EXPECT_EQ(standin::liveRequestBlocks(), 1u) << "the persistent copy is not request memory";
+    ACCOUNTED_EQ(host::liveRequestBlocks(), 1u) << "the persistent copy is not request memory";
 
     ZendString request = ZendString::deep_copy(persistent.get(), false);
     EXPECT_EQ(typeInfoOf(request.get()), 6u);
     EXPECT_EQ(request.view(), "copy me");
 
-    ZendString fromInterned = ZendString::deep_copy(standin::internString("interned"), false);
+    ZendString fromInterned = ZendString::deep_copy(host::internString("interned"), false);
     EXPECT_FALSE(fromInterned.isInterned());
     EXPECT_EQ(fromInterned.refCount(), 1u);
 }
 
 TEST_F(StringLifecycle, PersistentStringsAreFreedWithFree) {
-    if (!standin::persistentFreesVisible()) GTEST_SKIP() << "free() belongs to a sanitizer in this build";
-    size_t before = standin::livePersistentBlocks();
+    if (!host::persistentFreesVisible()) GTEST_SKIP() << "free() belongs to a sanitizer in this build";
+    size_t before = host::livePersistentBlocks();
     {
         ZendString persistent = ZendString::deep_copy(ZendString("p").get(), true);
-        EXPECT_EQ(standin::livePersistentBlocks(), before + 1);
+        ACCOUNTED_EQ(host::livePersistentBlocks(), before + 1);
         ZendString shared(persistent);
     }
-    EXPECT_EQ(standin::livePersistentBlocks(), before);
+    ACCOUNTED_EQ(host::livePersistentBlocks(), before);
 }
 
 TEST_F(StringLifecycle, TheOwningPointerDropsOneReference) {
@@ -211,14 +211,14 @@ TEST_F(StringLifecycle, TheOwningPointerDropsOneReference) {
     EXPECT_EQ(fromOwner.get(), str);
     EXPECT_EQ(countOf(str), 1u);
 
-    StringOwner interned(standin::internString("x"));
+    StringOwner interned(host::internString("x"));
     interned.reset();
 
-    if (standin::persistentFreesVisible()) {
-        size_t before = standin::livePersistentBlocks();
+    if (host::persistentFreesVisible()) {
+        size_t before = host::livePersistentBlocks();
         StringOwner persistent(ZendString::deep_copy(str, true).detach());
         persistent.reset();
-        EXPECT_EQ(standin::livePersistentBlocks(), before);
+        ACCOUNTED_EQ(host::livePersistentBlocks(), before);
     }
 }
 
@@ -229,8 +229,8 @@ TEST_F(StringLifecycle, SmartStrExtractTakesTheBuiltString) {
     EXPECT_EQ(nothing.s, nullptr);
 
     smart_str builder{};
-    standin::smartStrAppend(builder, "hello, ");
-    standin::smartStrAppend(builder, "world");
+    host::smartStrAppend(builder, "hello, ");
+    host::smartStrAppend(builder, "world");
     zend_string* built = builder.s;
     size_t capacity = builder.a;
     built->val[built->len] = 'X';  // the builder does not terminate its text

@@ -124,9 +124,9 @@ TEST_F(Dump, ScalarsAndKinds) {
     EXPECT_EQ(dumped(ZVal(std::nan(""))), "double(nan)");
     EXPECT_EQ(dumped(ZVal(-std::numeric_limits<double>::infinity())), "double(-inf)");
 
-    zval object = standin::newObject();
-    zval resource = standin::newResource();
-    zval reference = standin::newReference(*ZVal(1).get());
+    zval object = host::newObject();
+    zval resource = host::newResource();
+    zval reference = host::newReference(*ZVal(1).get());
     ZVal o = ZVal::take(object), r = ZVal::take(resource), ref = ZVal::take(reference);
     EXPECT_EQ(dumped(o), "OBJECT");
     EXPECT_EQ(dumped(r), "RESOURCE");

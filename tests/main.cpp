@@ -1,4 +1,4 @@
-#include <standin/standin.h>
+#include "host/host.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@ namespace {
 // Engine start-up and shutdown around the whole run, as the PHP process does around requests.
 class EngineLifetime : public ::testing::Environment {
 public:
-    void SetUp() override { standin::startup(); }
-    void TearDown() override { standin::shutdown(); }
+    void SetUp() override { host::startup(); }
+    void TearDown() override { host::shutdown(); }
 };
 
 }  // namespace

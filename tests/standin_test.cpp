@@ -1,6 +1,8 @@
 // The stand-in engine itself: the accounting every other test relies on, and its table rules.
 #include "engine_test.h"
 
+#include <standin/standin.h>
+
 #include <cstdlib>
 
 namespace {

@@ -1,0 +1,54 @@
+// The engine the tests run in: the stand-in engine, or a real PHP 7.3 started with its embed SAPI.
+// Tests reach the engine only through here, so the same suite runs in both.
+#ifndef CORVANE_TESTS_HOST_H
+#define CORVANE_TESTS_HOST_H
+
+#include <corvane/engine.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace host {
+
+// Engine start-up and shutdown, once per process; a request around every test.
+void startup();
+void shutdown();
+void requestStartup();
+// Ends the request; with accounting, the number of request blocks still live (leaks).
+size_t requestShutdown();
+
+// Whether the engine counts allocations (the stand-in does; a real engine does not), and whether
+// it is the stand-in, whose own checks (faults that abort) some tests exercise.
+bool hasAccounting();
+bool isStandIn();
+
+// Accounting; 0 (and false) where the engine keeps none.
+size_t liveRequestBlocks();
+size_t livePersistentBlocks();
+bool persistentFreesVisible();
+size_t blockSize(const void* ptr);
+size_t engineCalls();
+size_t hashComputations();
+
+// Values the library does not build itself, made by the engine.
+zend_string* internString(std::string_view text);
+zend_array* newPersistentArray(uint32_t size);
+void smartStrAppend(smart_str& builder, std::string_view text);
+zval newObject();
+zval newResource();
+zval newReference(const zval& value);
+
+}  // namespace host
+
+// Checks that need the engine's accounting: skipped where the engine keeps none.
+#define ACCOUNTED_EQ(actual, expected) \
+    if (!host::hasAccounting()) {      \
+    } else                             \
+        EXPECT_EQ(actual, expected)
+#define ACCOUNTED_NE(actual, expected) \
+    if (!host::hasAccounting()) {      \
+    } else                             \
+        EXPECT_NE(actual, expected)
+
+#endif

@@ -1,0 +1,30 @@
+// The tests' engine: the stand-in, with its accounting.
+#include "host.h"
+
+#include <standin/standin.h>
+
+namespace host {
+
+void startup() { standin::startup(); }
+void shutdown() { standin::shutdown(); }
+void requestStartup() { standin::requestStartup(); }
+size_t requestShutdown() { return standin::requestShutdown(); }
+
+bool hasAccounting() { return true; }
+bool isStandIn() { return true; }
+
+size_t liveRequestBlocks() { return standin::liveRequestBlocks(); }
+size_t livePersistentBlocks() { return standin::livePersistentBlocks(); }
+bool persistentFreesVisible() { return standin::persistentFreesVisible(); }
+size_t blockSize(const void* ptr) { return standin::blockSize(ptr); }
+size_t engineCalls() { return standin::engineCalls(); }
+size_t hashComputations() { return standin::hashComputations(); }
+
+zend_string* internString(std::string_view text) { return standin::internString(text); }
+zend_array* newPersistentArray(uint32_t size) { return standin::newPersistentArray(size); }
+void smartStrAppend(smart_str& builder, std::string_view text) { standin::smartStrAppend(builder, text); }
+zval newObject() { return standin::newObject(); }
+zval newResource() { return standin::newResource(); }
+zval newReference(const zval& value) { return standin::newReference(value); }
+
+}  // namespace host
