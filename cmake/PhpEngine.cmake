@@ -28,6 +28,7 @@ if(CORVANE_PHP_CONFIG)
     message(FATAL_ERROR "corvane: ${CORVANE_PHP_CONFIG} is a thread-safe (ZTS) PHP; corvane needs a non-thread-safe build")
   endif()
   message(STATUS "corvane: compiling against PHP ${php_version} headers")
+  corvane_php_config(--php-binary CORVANE_PHP_BINARY)
   # The embed SAPI, when that PHP has it, lets the test suite run inside the real engine.
   corvane_php_config(--prefix php_prefix)
   find_library(CORVANE_PHP_EMBED_LIBRARY NAMES php7 PATHS "${php_prefix}/lib" NO_DEFAULT_PATH)

@@ -11,6 +11,22 @@ void ZVal::throwNotA(int conversion) {
     throw std::runtime_error(kMessages[conversion]);
 }
 
+void ZVal::releasePersistent(zval value) {
+    switch (corvane::engine::typeOf(value)) {
+        case corvane::engine::kString: {
+            ZendString last = ZendString::take(value.value.str);
+            last.release();
+            break;
+        }
+        case corvane::engine::kArray:
+            ZendArray::zendArrayRelease(value.value.arr);
+            break;
+        default:
+            zval_ptr_dtor(&value);
+            break;
+    }
+}
+
 // --- Dump ----------------------------------------------------------------------------------------
 
 std::ostream& ZVal::dump(std::ostream& out, int indent) const { return corvane::dumpValue(out, *this, indent); }

@@ -317,6 +317,26 @@ TEST_F(Values, ConversionsRefuseEveryOtherTypeWithTheirMessage) {
     EXPECT_EQ(countOf(str.get()->value.str), 1u);
 }
 
+TEST_F(Values, PersistentStringsAreFreedWithFreeNotByTheEngine) {
+    // zval_ptr_dtor would free a persistent string with efree (the stand-in aborts on that).
+    size_t persistentBefore = host::livePersistentBlocks();
+    {
+        ZendString persistent = ZendString::deep_copy(ZendString("kept").get(), true);
+        ZVal value(persistent);
+        ZVal copy(value);
+        EXPECT_EQ(persistent.refCount(), 3u);
+        value.release();
+        EXPECT_EQ(persistent.refCount(), 2u);
+    }
+    {
+        ZVal last(ZendString::deep_copy(ZendString("last").get(), true));
+        EXPECT_EQ(last.getTypeInfo(), 0x106u);
+    }
+    if (host::persistentFreesVisible()) {
+        EXPECT_EQ(host::livePersistentBlocks(), persistentBefore);
+    }
+}
+
 TEST_F(Values, StringFactoriesTakeTheReferenceOver) {
     zend_string* str = newString("made");
     {

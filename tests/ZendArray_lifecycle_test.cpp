@@ -147,22 +147,38 @@ TEST_F(ArrayLifecycle, LastReferenceDestroysElementsToo) {
 }
 
 TEST_F(ArrayLifecycle, PersistentArraysAreFreedWithFree) {
+    // The engine frees what zval_ptr_dtor lets go with efree, so a persistent table holds values
+    // that need no freeing; its keys are persistent copies the engine makes.
     size_t persistentBefore = host::livePersistentBlocks();
     zend_array* persistent = host::newPersistentArray(8);
-    ZendString persistentValue = ZendString::deep_copy(ZendString("v").get(), true);
     {
         ZendArray handle(persistent);
         ZendArray::zendArrayRelease(persistent);  // the creator's reference
-        handle.add("key", ZVal(std::move(persistentValue)));
+        handle.add("key", ZVal(7));
+        handle.add(ZendString::deep_copy(ZendString("k2").get(), true), ZVal(8));
         EXPECT_TRUE(handle.isPersistent());
         EXPECT_TRUE(typeInfoOf(handle.get()->arData[0].key) & 0x80) << "keys of a persistent table are persistent";
+        EXPECT_EQ(handle.refCount(), 1u);
     }
     if (host::persistentFreesVisible()) {
-        ACCOUNTED_EQ(host::livePersistentBlocks(), persistentBefore);
+        EXPECT_EQ(host::livePersistentBlocks(), persistentBefore);
     }
 
     zend_array* raw = host::newPersistentArray(8);
-    ZendArray::zendArrayRelease(raw);  // zend_array_destroy would abort the stand-in
+    ZendArray::zendArrayRelease(raw);  // zend_array_destroy would free it with efree
+}
+
+TEST_F(ArrayLifecycle, ValuesLetPersistentArraysGoAsTheirHandlesDo) {
+    size_t persistentBefore = host::livePersistentBlocks();
+    zend_array* persistent = host::newPersistentArray(8);
+    {
+        ZVal value(persistent);  // takes over the creator's reference
+        ZVal copy(value);
+        EXPECT_EQ(countOf(persistent), 2u);
+    }
+    if (host::persistentFreesVisible()) {
+        EXPECT_EQ(host::livePersistentBlocks(), persistentBefore);
+    }
 }
 
 }  // namespace

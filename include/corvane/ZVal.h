@@ -48,7 +48,8 @@ public:
     CORVANE_INLINE ZVal& operator=(ZVal&& other) noexcept;
 
     // Gives the held reference back to the engine (zval_ptr_dtor) and becomes undefined. A value
-    // without type flags owns nothing, so the engine is not called for it.
+    // without type flags owns nothing, so the engine is not called for it; a persistent string or
+    // array is let go as its handle would (the engine's destructor would free it with efree).
     CORVANE_INLINE void release();
     // A value that owns what source held; source becomes undefined. No count changes.
     CORVANE_INLINE static ZVal take(zval& source);
@@ -107,6 +108,9 @@ private:
     // Hands a counted value to the engine's zval_ptr_dtor. Taking a copy keeps the ZVal's own
     // address private, so the compiler can keep short-lived values in registers.
     CORVANE_INLINE static void releaseCounted(zval value);
+    // The engine's value destructor frees strings and arrays with the request allocator, which
+    // would corrupt its heap for persistent ones: those are let go as their handles do it.
+    static void releasePersistent(zval value);
     CORVANE_INLINE static ZVal withTypeInfo(unsigned int typeInfo);
     CORVANE_INLINE void copyFrom(const zval& value);
 
@@ -194,7 +198,13 @@ inline ZVal& ZVal::operator=(ZVal&& other) noexcept {
     return *this;
 }
 
-inline void ZVal::releaseCounted(zval value) { zval_ptr_dtor(&value); }
+inline void ZVal::releaseCounted(zval value) {
+    if (corvane::engine::isPersistent(value.value.counted)) {
+        releasePersistent(value);
+    } else {
+        zval_ptr_dtor(&value);
+    }
+}
 
 inline void ZVal::release() {
     if (corvane::engine::typeFlagsOf(value_) != 0) releaseCounted(value_);

@@ -61,9 +61,11 @@ inline bool isPersistent(const void* counted) { return (gcFlags(counted) & kGcPe
 // The engine's two allocators; neither returns on exhaustion. Request memory lives at most until
 // the engine ends the current request; persistent memory is the engine's malloc, given back with
 // the standard free.
+// With PHP's headers the allocator is called as emalloc() calls it (debug builds add the file and
+// line), but never through its size-class shortcuts, which exist only in release engines.
 inline void* requestAlloc(size_t size) {
 #if defined(CORVANE_USES_PHP_HEADERS)
-    return emalloc(size);
+    return _emalloc(size ZEND_FILE_LINE_CC ZEND_FILE_LINE_EMPTY_CC);
 #else
     return _emalloc(size);
 #endif
@@ -71,7 +73,7 @@ inline void* requestAlloc(size_t size) {
 
 inline void requestFree(void* ptr) {
 #if defined(CORVANE_USES_PHP_HEADERS)
-    efree(ptr);
+    _efree(ptr ZEND_FILE_LINE_CC ZEND_FILE_LINE_EMPTY_CC);
 #else
     _efree(ptr);
 #endif

@@ -317,12 +317,19 @@ void deleteBucket(HashTable* ht, Bucket* p, Bucket* prev) {
     if (ht->pDestructor) ht->pDestructor(&old);
 }
 
-void destroyContents(HashTable* ht) {
+// zend_hash_destroy releases keys by their own flags; zend_array_destroy, for request arrays only,
+// frees a key whose last reference it holds with efree, as PHP 7.3 does.
+void destroyContents(HashTable* ht, bool requestKeys) {
     for (uint32_t i = 0; i < ht->nNumUsed; ++i) {
         Bucket* p = ht->arData + i;
         if (zType(p->val) == kUndef) continue;
         if (ht->pDestructor) ht->pDestructor(&p->val);
-        if (p->key) releaseString(p->key);
+        if (!p->key) continue;
+        if (!requestKeys) {
+            releaseString(p->key);
+        } else if (!gcHas(p->key, kGcImmutable) && --p->key->gc.refcount == 0) {
+            release(p->key, false);
+        }
     }
     freeData(ht);
 }
@@ -354,7 +361,7 @@ uint32_t zend_array_count(HashTable* ht) {
 
 void zend_hash_destroy(HashTable* ht) {
     countCall();
-    destroyContents(ht);
+    destroyContents(ht, false);
 }
 
 void zend_array_destroy(HashTable* ht) {
@@ -365,7 +372,7 @@ void zend_array_destroy(HashTable* ht) {
         std::abort();
     }
     ht->gc.u.type_info = kNull;  // as the engine does, to break cycles through the dying array
-    destroyContents(ht);
+    destroyContents(ht, true);
     release(ht, false);
 }
 

@@ -227,3 +227,45 @@ size_t blockSize(const void* ptr) {
 }
 
 }  // namespace standin
+
+// The size-class shortcuts that PHP's release headers turn emalloc(constant) and efree into: code
+// compiled against those headers calls them, so the stand-in has them too.
+#define STANDIN_SIZE_CLASS(size)                                   \
+    extern "C" void* _emalloc_##size() { return _emalloc(size); } \
+    extern "C" void _efree_##size(void* ptr) { _efree(ptr); }
+STANDIN_SIZE_CLASS(8)
+STANDIN_SIZE_CLASS(16)
+STANDIN_SIZE_CLASS(24)
+STANDIN_SIZE_CLASS(32)
+STANDIN_SIZE_CLASS(40)
+STANDIN_SIZE_CLASS(48)
+STANDIN_SIZE_CLASS(56)
+STANDIN_SIZE_CLASS(64)
+STANDIN_SIZE_CLASS(80)
+STANDIN_SIZE_CLASS(96)
+STANDIN_SIZE_CLASS(112)
+STANDIN_SIZE_CLASS(128)
+STANDIN_SIZE_CLASS(160)
+STANDIN_SIZE_CLASS(192)
+STANDIN_SIZE_CLASS(224)
+STANDIN_SIZE_CLASS(256)
+STANDIN_SIZE_CLASS(320)
+STANDIN_SIZE_CLASS(384)
+STANDIN_SIZE_CLASS(448)
+STANDIN_SIZE_CLASS(512)
+STANDIN_SIZE_CLASS(640)
+STANDIN_SIZE_CLASS(768)
+STANDIN_SIZE_CLASS(896)
+STANDIN_SIZE_CLASS(1024)
+STANDIN_SIZE_CLASS(1280)
+STANDIN_SIZE_CLASS(1536)
+STANDIN_SIZE_CLASS(1792)
+STANDIN_SIZE_CLASS(2048)
+STANDIN_SIZE_CLASS(2560)
+STANDIN_SIZE_CLASS(3072)
+#undef STANDIN_SIZE_CLASS
+
+extern "C" void* _emalloc_large(size_t size) { return _emalloc(size); }
+extern "C" void* _emalloc_huge(size_t size) { return _emalloc(size); }
+extern "C" void _efree_large(void* ptr, size_t) { _efree(ptr); }
+extern "C" void _efree_huge(void* ptr, size_t) { _efree(ptr); }

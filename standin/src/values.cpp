@@ -39,7 +39,8 @@ void countCall() { ++callCount; }
 void destroyCounted(zend_refcounted* object) {
     switch (gcType(object)) {
         case kString:
-            release(object, gcHas(object, kGcPersistent));
+            // PHP 7.3 frees every string that zval_ptr_dtor lets go with efree, persistent or not.
+            release(object, false);
             break;
         case kArray:
             zend_array_destroy(reinterpret_cast<HashTable*>(object));

@@ -1,0 +1,37 @@
+--TEST--
+corvane_dump writes corvane's dump of any value
+--FILE--
+<?php
+corvane_dump(corvane_nested());
+corvane_dump("text");
+corvane_dump(0.1);
+corvane_dump(new stdClass);
+$self = [1];
+$self[] = &$self;
+corvane_dump($self);
+?>
+--EXPECT--
+array(4) {
+  ["name"]=>
+  string(3) "abc"
+  [0]=>
+  int(42)
+  ["list"]=>
+  array(2) {
+    [0]=>
+    double(1.5)
+    [1]=>
+    bool(true)
+  }
+  [1]=>
+  NULL
+}
+string(4) "text"
+double(0.1)
+OBJECT
+array(2) {
+  [0]=>
+  int(1)
+  [1]=>
+  REFERENCE
+}
