@@ -506,11 +506,19 @@ private:
         return k;
     }
 
+    // Persistent strings belong in handles and in values, not in request arrays: PHP 7.3 frees what
+    // an array lets go (values and keys) with efree. Programs that would put one there are skipped.
+    static bool persistentString(ZVal& v) {
+        return v.getType() == corvane::engine::kString && corvane::engine::isPersistent(v.get()->value.str);
+    }
+
     void store() {
         size_t a = p_.slot(), v = p_.slot();
         bool update = p_.byte() & 1;
         KeyChoice k = chooseKey();
         if (k.kind == 4) update = false;
+        if (persistentString(s_.values[v])) return;
+        if (k.kind == 0 && s_.strings[k.slot].isPersistent()) return;
         ZendArray& array = s_.arrays[a];
         std::optional<ObjId> arrayId = s_.arrayIds[a];
         bool writable = arrayId && !model_.obj(*arrayId).immutable && !s_.values[v].isUndef();
