@@ -1,13 +1,13 @@
 // Google Benchmark over every case: "<case>/raw/<size>" and "<case>/corvane/<size>" side by side.
 #include "cases.h"
 
-#include <standin/standin.h>
+#include "host.h"
 
 #include <benchmark/benchmark.h>
 
 int main(int argc, char** argv) {
-    standin::startup();
-    standin::requestStartup();
+    host::startup();
+    host::requestStartup();
     for (const bench::Case& c : bench::allCases()) {
         for (int64_t size : c.sizes) {
             for (bool corvane : {false, true}) {
@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    standin::requestShutdown();
-    standin::shutdown();
+    host::requestShutdown();
+    host::shutdown();
     return 0;
 }

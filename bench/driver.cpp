@@ -3,7 +3,7 @@
 //   corvane_bench_driver run INDEX SIZE raw|corvane
 #include "cases.h"
 
-#include <standin/standin.h>
+#include "host.h"
 
 #include <valgrind/callgrind.h>
 
@@ -31,8 +31,8 @@ int main(int argc, char** argv) {
     bool corvane = std::strcmp(argv[4], "corvane") == 0;
     if (index >= cases.size()) return 2;
 
-    standin::startup();
-    standin::requestStartup();
+    host::startup();
+    host::requestStartup();
     {
         std::unique_ptr<bench::Fixture> fixture = cases[index].make(size);
         auto once = [&] { corvane ? fixture->corvane() : fixture->raw(); };
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
         once();
         CALLGRIND_TOGGLE_COLLECT;
     }
-    size_t leaks = standin::requestShutdown();
-    standin::shutdown();
+    size_t leaks = host::requestShutdown();
+    host::shutdown();
     return leaks == 0 ? 0 : 1;
 }

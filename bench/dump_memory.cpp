@@ -5,7 +5,7 @@
 #include "null_stream.h"
 
 #include <corvane/ZVal.h>
-#include <standin/standin.h>
+#include "host.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -55,8 +55,8 @@ void operator delete[](void* ptr, size_t) noexcept { uncounted(ptr); }
 
 int main(int argc, char** argv) {
     long long n = argc > 1 ? std::atoll(argv[1]) : 1000000;
-    standin::startup();
-    standin::requestStartup();
+    host::startup();
+    host::requestStartup();
     {
         ZendArray array(0);
         for (long long i = 0; i < n; ++i) array.add(ZVal(i));
@@ -65,18 +65,18 @@ int main(int argc, char** argv) {
         array.add("nested", ZVal(nested));
 
         bench::NullStream out;
-        size_t requestBlocks = standin::liveRequestBlocks();
+        size_t requestBlocks = host::liveRequestBlocks();
         long residentBefore = peakResidentKiB();
         size_t heapBefore = liveBytes;
         peakBytes = liveBytes;
         array.dump(out, 0);
         size_t heapPeak = peakBytes - heapBefore;
-        size_t requestBlocksAdded = standin::liveRequestBlocks() - requestBlocks;
+        size_t requestBlocksAdded = host::liveRequestBlocks() - requestBlocks;
         long residentAdded = peakResidentKiB() - residentBefore;
         std::printf("%lld elements: dump heap peak %zu bytes, request blocks +%zu, peak resident +%ld KiB\n", n,
                     heapPeak, requestBlocksAdded, residentAdded);
     }
-    size_t leaks = standin::requestShutdown();
-    standin::shutdown();
+    size_t leaks = host::requestShutdown();
+    host::shutdown();
     return leaks == 0 ? 0 : 1;
 }

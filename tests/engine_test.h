@@ -4,7 +4,7 @@
 #define CORVANE_TESTS_ENGINE_TEST_H
 
 #include <corvane/ZVal.h>
-#include "host/host.h"
+#include "host.h"
 
 #include <gtest/gtest.h>
 

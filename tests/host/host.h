@@ -18,10 +18,13 @@ void requestStartup();
 // Ends the request; with accounting, the number of request blocks still live (leaks).
 size_t requestShutdown();
 
-// Whether the engine counts allocations (the stand-in does; a real engine does not), and whether
-// it is the stand-in, whose own checks (faults that abort) some tests exercise.
+// Whether the engine counts allocations (the stand-in does; a real engine does not).
 bool hasAccounting();
-bool isStandIn();
+
+// corvane writes through every handle on an array, whatever its count. A debug build of PHP
+// asserts on writes to a table with a count above 1 unless the table allows them; tests that share
+// an array on purpose mark it, as the engine does for its own shared tables.
+void allowSharedWrites(zend_array* array);
 
 // Accounting; 0 (and false) where the engine keeps none.
 size_t liveRequestBlocks();

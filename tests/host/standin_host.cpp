@@ -11,7 +11,8 @@ void requestStartup() { standin::requestStartup(); }
 size_t requestShutdown() { return standin::requestShutdown(); }
 
 bool hasAccounting() { return true; }
-bool isStandIn() { return true; }
+
+void allowSharedWrites(zend_array*) {}
 
 size_t liveRequestBlocks() { return standin::liveRequestBlocks(); }
 size_t livePersistentBlocks() { return standin::livePersistentBlocks(); }
