@@ -185,6 +185,7 @@ TEST_F(ArrayAccess, RemoveDeletesOnce) {
 
 TEST_F(ArrayAccess, WritesAreSeenThroughEveryHandleOnTheArray) {
     ZendArray array(8);
+    host::allowSharedWrites(array.get());
     ZendArray copy(array);
     copy.add("shared", ZVal(1));
     EXPECT_TRUE(array.contains("shared"));

@@ -222,6 +222,15 @@ TEST_F(StringLifecycle, TheOwningPointerDropsOneReference) {
     }
 }
 
+TEST_F(StringLifecycle, AStringNobodyReleasesIsALeakAtRequestEnd) {
+    if (!host::reportsLeaks()) GTEST_SKIP() << "this engine does not report leaks";
+    ZendString("forgotten").detach();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(host::requestShutdown(), 1u);
+    testing::internal::GetCapturedStderr();
+    host::requestStartup();  // the fixture ends the next one
+}
+
 TEST_F(StringLifecycle, SmartStrExtractTakesTheBuiltString) {
     smart_str nothing{};
     StringOwner shared = ZendString::smartStrExtract(nothing, false);

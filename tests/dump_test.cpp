@@ -148,6 +148,7 @@ TEST_F(Dump, IntegerKeysPrintUnsigned) {
 
 TEST_F(Dump, AnArrayHoldingItselfPrintsRecursion) {
     ZendArray array(8);
+    host::allowSharedWrites(array.get());
     ASSERT_TRUE(array.add(ZVal(array)));
     ASSERT_TRUE(array.add(ZVal(7)));
     unsigned int count = array.refCount();
@@ -165,6 +166,8 @@ TEST_F(Dump, AnArrayHoldingItselfPrintsRecursion) {
 TEST_F(Dump, RecursionIsFoundFurtherDown) {
     ZendArray outer(8);
     ZendArray inner(8);
+    host::allowSharedWrites(outer.get());
+    host::allowSharedWrites(inner.get());
     inner.add("up", ZVal(outer));
     outer.add("down", ZVal(inner));
     EXPECT_EQ(dumped(outer),
@@ -254,6 +257,7 @@ TEST_F(Dump, NegativeIndentIsRefusedByFmtAndUndoesEverything) {
 TEST_F(Dump, AFailingStreamLeavesNothingMarkedOrCounted) {
     ZendArray example = workedExample();
     ZendArray selfHolding(8);
+    host::allowSharedWrites(selfHolding.get());
     selfHolding.add("me", ZVal(selfHolding));
     selfHolding.add("x", ZVal(ZendString("text")));
     ZendArray list = example.at("list").asArray();

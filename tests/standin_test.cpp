@@ -21,13 +21,13 @@ TEST_F(StandIn, CountsRequestBlocksAndReportsLeaks) {
     // Sizes known only at run time: PHP's release headers turn constant ones into size classes.
     volatile size_t ten = 10, three = 3;
     size_t before = standin::liveRequestBlocks();
-    void* block = _emalloc(ten);
+    void* block = corvane::engine::requestAlloc(ten);
     EXPECT_EQ(standin::liveRequestBlocks(), before + 1);
     EXPECT_EQ(standin::blockSize(block), 10u);
-    _efree(block);
+    corvane::engine::requestFree(block);
     EXPECT_EQ(standin::liveRequestBlocks(), before);
 
-    void* leaked = _emalloc(three);  // leaked on purpose
+    void* leaked = corvane::engine::requestAlloc(three);  // leaked on purpose
     ASSERT_NE(leaked, nullptr);
     testing::internal::CaptureStderr();
     EXPECT_EQ(standin::requestShutdown(), 1u);
@@ -154,17 +154,17 @@ TEST_F(StandIn, AppendingFailsAfterTheLargestKey) {
 
 TEST_F(StandInDeathTest, WrongAllocatorFreesAbort) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_DEATH(_efree(__zend_malloc(8)), "_efree\\(\\) of persistent memory");
+    EXPECT_DEATH(corvane::engine::requestFree(__zend_malloc(8)), "_efree\\(\\) of persistent memory");
     EXPECT_DEATH(
         {
-            void* p = _emalloc(8);
-            _efree(p);
-            _efree(p);
+            void* p = corvane::engine::requestAlloc(8);
+            corvane::engine::requestFree(p);
+            corvane::engine::requestFree(p);
         },
         "not live request memory");
-    EXPECT_DEATH(_efree(standin::internString("owned")), "interned string");
+    EXPECT_DEATH(corvane::engine::requestFree(standin::internString("owned")), "interned string");
     if (standin::persistentFreesVisible()) {
-        EXPECT_DEATH(free(_emalloc(8)), "free\\(\\) of request memory");
+        EXPECT_DEATH(free(corvane::engine::requestAlloc(8)), "free\\(\\) of request memory");
     }
     EXPECT_DEATH(zend_array_destroy(standin::newPersistentArray(8)), "persistent array");
     EXPECT_DEATH(

@@ -18,8 +18,10 @@ void requestStartup();
 // Ends the request; with accounting, the number of request blocks still live (leaks).
 size_t requestShutdown();
 
-// Whether the engine counts allocations (the stand-in does; a real engine does not).
+// Whether the engine counts allocations (the stand-in does; a real engine does not), and whether
+// it reports leaks when a request ends (the stand-in and debug builds of PHP do).
 bool hasAccounting();
+bool reportsLeaks();
 
 // corvane writes through every handle on an array, whatever its count. A debug build of PHP
 // asserts on writes to a table with a count above 1 unless the table allows them; tests that share

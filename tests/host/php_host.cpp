@@ -61,6 +61,7 @@ size_t requestShutdown() {
 }
 
 bool hasAccounting() { return false; }
+bool reportsLeaks() { return ZEND_DEBUG != 0; }
 
 void allowSharedWrites(zend_array* array) {
 #if ZEND_DEBUG

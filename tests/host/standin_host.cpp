@@ -11,6 +11,7 @@ void requestStartup() { standin::requestStartup(); }
 size_t requestShutdown() { return standin::requestShutdown(); }
 
 bool hasAccounting() { return true; }
+bool reportsLeaks() { return true; }
 
 void allowSharedWrites(zend_array*) {}
 
