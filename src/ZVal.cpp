@@ -11,7 +11,10 @@ void ZVal::throwNotA(int conversion) {
     throw std::runtime_error(kMessages[conversion]);
 }
 
-void ZVal::releasePersistent(zval value) {
+void ZVal::releasePersistent(zend_refcounted* counted, unsigned int typeInfo) {
+    zval value;
+    value.value.counted = counted;
+    value.u1.type_info = typeInfo;
     switch (corvane::engine::typeOf(value)) {
         case corvane::engine::kString: {
             ZendString last = ZendString::take(value.value.str);

@@ -105,12 +105,13 @@ public:
 private:
     // Which conversion refused the value: 0 bool, 1 long, 2 double, 3 string, 4 array.
     [[noreturn]] static void throwNotA(int conversion);
-    // Hands a counted value to the engine's zval_ptr_dtor. Taking a copy keeps the ZVal's own
-    // address private, so the compiler can keep short-lived values in registers.
-    CORVANE_INLINE static void releaseCounted(zval value);
+    // Hands a counted value to the engine's zval_ptr_dtor through a fresh zval built from its two
+    // words, so that the ZVal's own address stays private and the compiler can keep short-lived
+    // values in registers, and the engine reads back exactly what was just stored.
+    CORVANE_INLINE static void releaseCounted(zend_refcounted* counted, unsigned int typeInfo);
     // The engine's value destructor frees strings and arrays with the request allocator, which
     // would corrupt its heap for persistent ones: those are let go as their handles do it.
-    static void releasePersistent(zval value);
+    static void releasePersistent(zend_refcounted* counted, unsigned int typeInfo);
     CORVANE_INLINE static ZVal withTypeInfo(unsigned int typeInfo);
     CORVANE_INLINE void copyFrom(const zval& value);
 
@@ -198,16 +199,24 @@ inline ZVal& ZVal::operator=(ZVal&& other) noexcept {
     return *this;
 }
 
-inline void ZVal::releaseCounted(zval value) {
-    if (corvane::engine::isPersistent(value.value.counted)) {
-        releasePersistent(value);
-    } else {
-        zval_ptr_dtor(&value);
+inline void ZVal::releaseCounted(zend_refcounted* counted, unsigned int typeInfo) {
+#if defined(__GNUC__)
+    // Only counted values get here, but a compiler that loses track of the type flags may follow
+    // a long's value word as a pointer and warn; the empty asm hides where the word came from.
+    asm("" : "+r"(counted));
+#endif
+    if (corvane::engine::isPersistent(counted)) {
+        releasePersistent(counted, typeInfo);
+        return;
     }
+    zval value;
+    value.value.counted = counted;
+    value.u1.type_info = typeInfo;
+    zval_ptr_dtor(&value);
 }
 
 inline void ZVal::release() {
-    if (corvane::engine::typeFlagsOf(value_) != 0) releaseCounted(value_);
+    if (corvane::engine::typeFlagsOf(value_) != 0) releaseCounted(value_.value.counted, value_.u1.type_info);
     value_.u1.type_info = corvane::engine::kUndef;
 }
 
