@@ -60,7 +60,8 @@ TEST_F(RefCounted, MovesPassTheReferenceWithoutCounting) {
     EXPECT_EQ(countOf(str), 1u);
 
     ZendRefCounted& base = second;
-    base = std::move(base);  // self-move through the base
+    ZendRefCounted& alias = second;
+    base = std::move(alias);  // self-move through the base
     EXPECT_EQ(second.get(), str);
     EXPECT_EQ(countOf(str), 1u);
 
