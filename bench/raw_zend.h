@@ -10,7 +10,10 @@
 namespace raw {
 
 inline zend_string* stringInit(const char* text, size_t len) {
-    auto* s = static_cast<zend_string*>(_emalloc((offsetof(zend_string, val) + len + 1 + 7) & ~size_t{7}));
+    // A named size: PHP's release headers compare an emalloc() argument with its size classes
+    // unparenthesized, so an expression with & in it would pick the wrong class.
+    const size_t size = (offsetof(zend_string, val) + len + 1 + 7) & ~size_t{7};
+    auto* s = static_cast<zend_string*>(corvane::engine::requestAlloc(size));
     s->gc.refcount = 1;
     s->gc.u.type_info = 6;
     s->h = 0;
@@ -26,7 +29,7 @@ inline void stringRelease(zend_string* s) {
         if (s->gc.u.type_info & 0x80) {
             free(s);
         } else {
-            _efree(s);
+            corvane::engine::requestFree(s);
         }
     }
 }

@@ -61,11 +61,11 @@ inline bool isPersistent(const void* counted) { return (gcFlags(counted) & kGcPe
 // The engine's two allocators; neither returns on exhaustion. Request memory lives at most until
 // the engine ends the current request; persistent memory is the engine's malloc, given back with
 // the standard free.
-// With PHP's headers the allocator is called as emalloc() calls it (debug builds add the file and
-// line), but never through its size-class shortcuts, which exist only in release engines.
+// With PHP's headers, exactly as extensions allocate: a release engine's headers send constant
+// sizes to the engine's size-class entry points, and debug headers add the file and line.
 inline void* requestAlloc(size_t size) {
 #if defined(CORVANE_USES_PHP_HEADERS)
-    return _emalloc(size ZEND_FILE_LINE_CC ZEND_FILE_LINE_EMPTY_CC);
+    return emalloc(size);
 #else
     return _emalloc(size);
 #endif
@@ -73,7 +73,7 @@ inline void* requestAlloc(size_t size) {
 
 inline void requestFree(void* ptr) {
 #if defined(CORVANE_USES_PHP_HEADERS)
-    _efree(ptr ZEND_FILE_LINE_CC ZEND_FILE_LINE_EMPTY_CC);
+    efree(ptr);
 #else
     _efree(ptr);
 #endif
