@@ -248,6 +248,19 @@ private:
         if (id) model_.delRef(*id);
         id.reset();
     }
+    // Slot i now holds what slot j holds: one more owner (shared) or the same one (moved).
+    void sharedInto(std::optional<ObjId>* ids, size_t i, size_t j) {
+        if (i == j) return;
+        drop(ids[i]);
+        ids[i] = ids[j];
+        if (ids[i]) model_.addRef(*ids[i]);
+    }
+    void movedInto(std::optional<ObjId>* ids, size_t i, size_t j) {
+        if (i == j) return;
+        drop(ids[i]);
+        ids[i] = ids[j];
+        ids[j].reset();
+    }
 
     std::optional<ObjId> idOfString(const ZendString& s) {
         return s.isNull() ? std::nullopt : std::optional<ObjId>(model_.idOf(s.get()));
@@ -283,19 +296,13 @@ private:
         } else {
             s_.strings[i] = s_.strings[j];
         }
-        if (i == j) return;
-        dropString(i);
-        s_.stringIds[i] = s_.stringIds[j];
-        if (s_.stringIds[i]) model_.addRef(*s_.stringIds[i]);
+        sharedInto(s_.stringIds, i, j);
     }
 
     void moveString() {
         size_t i = p_.slot(), j = p_.slot();
         s_.strings[i] = std::move(s_.strings[j]);
-        if (i == j) return;
-        dropString(i);
-        s_.stringIds[i] = s_.stringIds[j];
-        s_.stringIds[j].reset();
+        movedInto(s_.stringIds, i, j);
     }
 
     void releaseString() {
@@ -322,10 +329,7 @@ private:
     void assignRawString() {
         size_t i = p_.slot(), j = p_.slot();
         s_.strings[i] = s_.strings[j].get();
-        if (i == j) return;
-        dropString(i);
-        s_.stringIds[i] = s_.stringIds[j];
-        if (s_.stringIds[i]) model_.addRef(*s_.stringIds[i]);
+        sharedInto(s_.stringIds, i, j);
     }
 
     void extract() {
@@ -360,10 +364,7 @@ private:
             case 1: s_.arrays[i] = s_.arrays[j].get(); break;
             case 2: {
                 s_.arrays[i] = std::move(s_.arrays[j]);
-                if (i == j) return;
-                dropArray(i);
-                s_.arrayIds[i] = s_.arrayIds[j];
-                s_.arrayIds[j].reset();
+                movedInto(s_.arrayIds, i, j);
                 return;
             }
             case 3: {
@@ -372,10 +373,7 @@ private:
                 return;
             }
         }
-        if (i == j) return;
-        dropArray(i);
-        s_.arrayIds[i] = s_.arrayIds[j];
-        if (s_.arrayIds[i]) model_.addRef(*s_.arrayIds[i]);
+        sharedInto(s_.arrayIds, i, j);
     }
 
     void arrayRoundTrip() {
@@ -430,16 +428,10 @@ private:
         size_t i = p_.slot(), j = p_.slot();
         if (p_.byte() & 1) {
             s_.values[i] = std::move(s_.values[j]);
-            if (i == j) return;
-            dropValue(i);
-            s_.valueIds[i] = s_.valueIds[j];
-            s_.valueIds[j].reset();
+            movedInto(s_.valueIds, i, j);
         } else {
             s_.values[i] = s_.values[j];
-            if (i == j) return;
-            dropValue(i);
-            s_.valueIds[i] = s_.valueIds[j];
-            if (s_.valueIds[i]) model_.addRef(*s_.valueIds[i]);
+            sharedInto(s_.valueIds, i, j);
         }
     }
 
@@ -632,6 +624,11 @@ private:
                            ? array.remove(ZendString(std::string_view(std::get<std::string>(key))))
                            : array.remove(std::get<unsigned long long>(key));
         check(removed, "remove of a key the model holds");
+        forget(arrayId, key);
+    }
+
+    // The model's side of a removal: the array gives the element's key and value back.
+    void forget(ObjId arrayId, const Key& key) {
         Obj& obj = model_.obj(arrayId);
         auto it = obj.elements.find(key);
         if (it == obj.elements.end()) return;
@@ -654,9 +651,6 @@ private:
             present = !obj.immutable && obj.elements.count(*k.modelKey);
         }
         bool removed;
-        // The model's key lives in the array; remove through the chosen key kind.
-        std::optional<Element> element;
-        if (present) element = model_.obj(*arrayId).elements.at(*k.modelKey);
         switch (k.kind) {
             case 0: removed = array.remove(s_.strings[k.slot]); break;
             case 1: removed = array.remove(std::string_view(k.text)); break;
@@ -664,12 +658,7 @@ private:
             default: removed = array.remove(k.index); break;
         }
         check(removed == present, "remove");
-        if (!present) return;
-        Obj& obj = model_.obj(*arrayId);
-        obj.elements.erase(*k.modelKey);
-        obj.order.erase(std::find(obj.order.begin(), obj.order.end(), *k.modelKey));
-        if (element->key) model_.delRef(*element->key);
-        if (element->value) model_.delRef(*element->value);
+        if (present) forget(*arrayId, *k.modelKey);
     }
 
     void walk() {

@@ -41,7 +41,6 @@ constexpr uint32_t kStringInfo = kString | kRefcountedFlag;
 constexpr uint32_t kArrayInfo = kArray | kRefcountedFlag;
 
 // Flag bits of the type info in the header of every counted engine object.
-constexpr uint32_t kGcCollectable = 0x10;
 constexpr uint32_t kGcProtected = 0x20;  // marks an array that is being walked
 constexpr uint32_t kGcImmutable = 0x40;  // interned string or immutable array
 constexpr uint32_t kGcPersistent = 0x80;
