@@ -51,11 +51,63 @@ constexpr uint32_t kNewPersistentStringInfo = kString | kGcPersistent;
 
 inline uint8_t typeOf(const zval& v) { return static_cast<uint8_t>(v.u1.type_info & 0xff); }
 inline uint8_t typeFlagsOf(const zval& v) { return static_cast<uint8_t>((v.u1.type_info >> 8) & 0xff); }
-inline uint32_t gcFlags(const void* counted) {
-    return static_cast<const zend_refcounted*>(counted)->gc.u.type_info;
+
+// --- The header of every counted object ----------------------------------------------------------
+// Strings, arrays and every other counted object begin with a zend_refcounted_h named gc. It is
+// reached only through these helpers, through that member's own type, as the engine's GC_* macros
+// reach it. An optimiser then sees every count and flag access as the same kind of memory, whatever
+// struct the header sits in; reaching it as zend_array::gc here and zend_refcounted::gc there lets
+// it assume the two never alias, and lose or reorder count changes.
+
+template <typename Counted>
+inline zend_refcounted_h* header(Counted* counted) {
+    return &counted->gc;
 }
-inline bool isImmutable(const void* counted) { return (gcFlags(counted) & kGcImmutable) != 0; }
-inline bool isPersistent(const void* counted) { return (gcFlags(counted) & kGcPersistent) != 0; }
+template <typename Counted>
+inline const zend_refcounted_h* header(const Counted* counted) {
+    return &counted->gc;
+}
+
+template <typename Counted>
+inline uint32_t refcount(const Counted* counted) {
+    return header(counted)->refcount;
+}
+// Add or drop one reference; each returns the new count.
+template <typename Counted>
+inline uint32_t addRef(Counted* counted) {
+    return ++header(counted)->refcount;
+}
+template <typename Counted>
+inline uint32_t delRef(Counted* counted) {
+    return --header(counted)->refcount;
+}
+// The header's whole type info: the object's type in the low bits, then its GC flags.
+template <typename Counted>
+inline uint32_t gcFlags(const Counted* counted) {
+    return header(counted)->u.type_info;
+}
+template <typename Counted>
+inline void setGcFlags(Counted* counted, uint32_t flags) {
+    header(counted)->u.type_info |= flags;
+}
+template <typename Counted>
+inline void clearGcFlags(Counted* counted, uint32_t flags) {
+    header(counted)->u.type_info &= ~flags;
+}
+// A new object's header: its count and its whole type info.
+template <typename Counted>
+inline void initHeader(Counted* counted, uint32_t refcount, uint32_t typeInfo) {
+    header(counted)->refcount = refcount;
+    header(counted)->u.type_info = typeInfo;
+}
+template <typename Counted>
+inline bool isImmutable(const Counted* counted) {
+    return (gcFlags(counted) & kGcImmutable) != 0;
+}
+template <typename Counted>
+inline bool isPersistent(const Counted* counted) {
+    return (gcFlags(counted) & kGcPersistent) != 0;
+}
 
 // The engine's two allocators; neither returns on exhaustion. Request memory lives at most until
 // the engine ends the current request; persistent memory is the engine's malloc, given back with
