@@ -13,14 +13,14 @@ class RecursionGuard {
 public:
     explicit RecursionGuard(zend_array* array) : array_(array) {
         if (engine::isImmutable(array_)) return;
-        ++array_->gc.refcount;
-        array_->gc.u.type_info |= engine::kGcProtected;
+        engine::addRef(array_);
+        engine::setGcFlags(array_, engine::kGcProtected);
     }
 
     ~RecursionGuard() {
         if (engine::isImmutable(array_)) return;
-        array_->gc.u.type_info &= ~engine::kGcProtected;
-        --array_->gc.refcount;
+        engine::clearGcFlags(array_, engine::kGcProtected);
+        engine::delRef(array_);
     }
 
     RecursionGuard(const RecursionGuard&) = delete;

@@ -23,8 +23,8 @@ std::string_view viewOf(const zend_string* str) {
 
 ZendString::ZendString(const char* str) : ZendString(viewOf(str)) {}
 
-[[gnu::noinline]] void ZendString::freeLast(zend_string* str) {
-    if (corvane::engine::isPersistent(str)) {
+[[gnu::noinline]] void ZendString::freeLast(zend_string* str, bool persistent) {
+    if (persistent) {
         corvane::engine::persistentFree(str);
     } else {
         corvane::engine::requestFree(str);

@@ -2,14 +2,19 @@
 #ifndef CORVANE_SRC_DUMP_WIDTH_H
 #define CORVANE_SRC_DUMP_WIDTH_H
 
+#include <climits>
 #include <cstdint>
 
 namespace corvane {
 
-// Two spaces per nesting level, plus extra. Computed without signed overflow: a level too deep
-// for an int width yields a negative width, which {fmt} rejects like any negative level.
+// Two spaces per nesting level, plus extra, computed in 64 bits so that nothing wraps. Every
+// negative level stays a negative width, which {fmt} refuses; a level too deep for an int width
+// becomes a negative width too, refused the same way.
 inline int dumpWidth(int indent, int extra = 0) {
-    return static_cast<int>(2u * static_cast<uint32_t>(indent) + static_cast<uint32_t>(extra));
+    const int64_t width = 2 * static_cast<int64_t>(indent) + extra;
+    if (width > INT_MAX) return -1;
+    if (width < INT_MIN) return INT_MIN;
+    return static_cast<int>(width);
 }
 
 }  // namespace corvane

@@ -1,6 +1,8 @@
 // The indented text dump of values, strings and arrays.
 #include "engine_test.h"
 
+#include <climits>
+
 #include <fmt/format.h>
 
 #include <cmath>
@@ -252,6 +254,24 @@ TEST_F(Dump, NegativeIndentIsRefusedByFmtAndUndoesEverything) {
     EXPECT_EQ(array.refCount(), 1u);
     EXPECT_EQ(list.refCount(), listCount);
     EXPECT_EQ(typeInfoOf(array.get()) & 0x20, 0u);
+}
+
+TEST_F(Dump, EveryNegativeIndentStaysNegative) {
+    ZendArray array = workedExample();
+    for (int indent : {-2, -1073741824, -1073741825, -2147483647, INT_MIN}) {
+        EXPECT_THROW(dumped(ZVal::makeNull(), indent), fmt::format_error) << indent;
+        EXPECT_THROW(dumped(ZVal(7), indent), fmt::format_error) << indent;
+        EXPECT_THROW(dumped(ZendArray(), indent), fmt::format_error) << indent;
+        EXPECT_THROW(dumped(array, indent), fmt::format_error) << indent;
+        // The string dump writes its indentation with the stream, and none for a negative level.
+        EXPECT_EQ(dumped(ZVal(ZendString("s")), indent), "string(1) \"s\"") << indent;
+        EXPECT_EQ(dumped(ZendString(), indent), "string(null)") << indent;
+    }
+    EXPECT_EQ(array.refCount(), 1u);
+    EXPECT_EQ(typeInfoOf(array.get()) & 0x20, 0u);
+    // A level too deep for an int width is refused too, rather than writing gigabytes of spaces.
+    EXPECT_THROW(dumped(ZVal::makeNull(), INT_MAX), fmt::format_error);
+    EXPECT_THROW(dumped(ZVal::makeNull(), 1073741824), fmt::format_error);
 }
 
 TEST_F(Dump, AFailingStreamLeavesNothingMarkedOrCounted) {

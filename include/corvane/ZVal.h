@@ -9,7 +9,23 @@
 #include <iosfwd>
 #include <type_traits>
 
+#include <cstddef>
+
 class ZendArray;
+
+namespace corvane {
+
+// Integer arguments that overloads take as numbers. bool is not a number here, and neither is the
+// type of NULL (GCC's and clang's NULL is a long): C-style code writes NULL for a null pointer, so
+// it must never become the integer 0. Where NULL is a plain 0 (an int), ints stay numbers.
+template <typename Int>
+inline constexpr bool kIsIntegerArgument =
+    std::is_integral_v<Int> && !std::is_same_v<Int, bool> &&
+    (!std::is_same_v<Int, decltype(NULL)> || std::is_same_v<Int, int>);
+template <typename Int>
+using IfIntegerArgument = std::enable_if_t<kIsIntegerArgument<Int>, int>;
+
+}  // namespace corvane
 
 // Owns one reference of what it holds when the value is reference-counted (type flags not zero).
 // Copies add a reference, moves pass it on, release gives it back through the engine. The undefined
@@ -23,8 +39,18 @@ public:
     CORVANE_INLINE ZVal(long long value);
     CORVANE_INLINE ZVal(double value);
     // Any other integer or floating type; bool is refused (use makeBool).
-    template <typename Int, std::enable_if_t<std::is_integral_v<Int> && !std::is_same_v<Int, bool>, int> = 0>
+    template <typename Int, corvane::IfIntegerArgument<Int> = 0>
     ZVal(Int value) : ZVal(static_cast<long long>(value)) {}
+    // long (zend_long) on its own, so that NULL, which the compiler types as a long, is caught:
+    // g++ warns "passing NULL to non-pointer argument" (an error under -Werror), clang++ refuses it.
+    // Write ZVal(0) for the number.
+    CORVANE_LOCAL ZVal(long value)
+#if defined(__clang__)
+        __attribute__((diagnose_if(value == 0, "ZVal(NULL): NULL is not a number here; write ZVal(0) for the integer",
+                                   "error")))
+#endif
+        : ZVal(static_cast<long long>(value)) {
+    }
     ZVal(float value) : ZVal(static_cast<double>(value)) {}
     ZVal(bool value) = delete;
     // Takes over the caller's reference to str (interned strings are stored uncounted). Null gives
@@ -116,6 +142,9 @@ private:
     CORVANE_INLINE void copyFrom(const zval& value);
 
     zval value_;
+
+    // Stores read the value's kind and memory before handing it to the engine.
+    friend class ZendArray;
 };
 
 static_assert(sizeof(ZVal) == sizeof(zval), "a ZVal is laid out as a zval");
@@ -166,7 +195,7 @@ inline ZVal::ZVal(ZendString str) : ZVal(str.detach()) {}
 inline void ZVal::copyFrom(const zval& value) {
     value_.value = value.value;
     value_.u1.type_info = value.u1.type_info;
-    if (corvane::engine::typeFlagsOf(value) != 0) ++value.value.counted->gc.refcount;
+    if (corvane::engine::typeFlagsOf(value) != 0) corvane::engine::addRef(value.value.counted);
 }
 
 inline ZVal::ZVal(const zval& value) { copyFrom(value); }

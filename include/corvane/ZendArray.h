@@ -25,8 +25,10 @@ public:
     CORVANE_INLINE ZendArray();
     // A new engine array (count 1) sized for the low 32 bits of the hint.
     CORVANE_INLINE explicit ZendArray(unsigned long long size);
-    // Any integer size hint; spares `ZendArray(0)` from meaning a null pointer.
-    template <typename Int, std::enable_if_t<std::is_integral_v<Int> && !std::is_same_v<Int, bool>, int> = 0>
+    // Any integer size hint; spares `ZendArray(0)` from meaning a null pointer. NULL is an integer
+    // to the compiler but a pointer to its writer, so it is left out: `ZendArray(NULL)` does not
+    // compile (ambiguous), rather than making an array.
+    template <typename Int, corvane::IfIntegerArgument<Int> = 0>
     explicit ZendArray(Int size) : ZendArray(static_cast<unsigned long long>(size)) {}
     // Shares array (+1 unless immutable); the caller keeps its own reference. Null gives an empty handle.
     CORVANE_INLINE ZendArray(zend_array* array);
@@ -98,18 +100,16 @@ public:
     CORVANE_INLINE bool remove(unsigned long long key);
 
     // Any integer key (negative ones as the engine stores them); spares `at(0)` from meaning a null
-    // C string.
-    template <typename Int>
-    using IfIntegerKey = std::enable_if_t<std::is_integral_v<Int> && !std::is_same_v<Int, bool>, int>;
-    template <typename Int, IfIntegerKey<Int> = 0>
+    // C string. A NULL key does not compile (ambiguous) rather than meaning key 0.
+    template <typename Int, corvane::IfIntegerArgument<Int> = 0>
     bool add(Int key, ZVal value) { return add(static_cast<unsigned long long>(key), std::move(value)); }
-    template <typename Int, IfIntegerKey<Int> = 0>
+    template <typename Int, corvane::IfIntegerArgument<Int> = 0>
     bool insert(Int key, ZVal value) { return insert(static_cast<unsigned long long>(key), std::move(value)); }
-    template <typename Int, IfIntegerKey<Int> = 0>
+    template <typename Int, corvane::IfIntegerArgument<Int> = 0>
     ZVal at(Int key) const { return at(static_cast<unsigned long long>(key)); }
-    template <typename Int, IfIntegerKey<Int> = 0>
+    template <typename Int, corvane::IfIntegerArgument<Int> = 0>
     bool contains(Int key) const { return contains(static_cast<unsigned long long>(key)); }
-    template <typename Int, IfIntegerKey<Int> = 0>
+    template <typename Int, corvane::IfIntegerArgument<Int> = 0>
     bool remove(Int key) { return remove(static_cast<unsigned long long>(key)); }
 
     // --- Iteration -------------------------------------------------------------------------------
@@ -130,8 +130,19 @@ private:
     // Frees an array whose last reference is gone.
     static void destroy(zend_array* array);
     // Whether a store may reach the engine: an array is held, it is not the engine's shared
-    // immutable data, and the value is defined (the engine reads an undefined one as a deleted bucket).
+    // immutable data, the value is defined (the engine reads an undefined one as a deleted bucket),
+    // and the value lives in memory the table may keep (fitsTable).
     CORVANE_INLINE bool writable(const ZVal& value) const;
+    // What a table holds must outlive it, and the table's destructor must free it with the right
+    // allocator. A request table frees strings and arrays with efree, so persistent ones may not go
+    // in, unless immutable (permanent interned strings). Nothing of the request, interned strings
+    // included, may go into a persistent table; counted persistent values only when the table's
+    // destructor is not the engine's zval_ptr_dtor (which would efree them), as when the table was
+    // made with a destructor for persistent values.
+    CORVANE_INLINE static bool fitsTable(const zend_array* table, const zval& value);
+    // Whether the table may keep the key string itself; otherwise it is stored by its bytes, which
+    // the engine copies into the table's own kind of memory.
+    CORVANE_INLINE static bool keyFitsTable(const zend_array* table, const zend_string* key);
     // The engine's answer to a store of local: on refusal the reference local carries is given back.
     CORVANE_INLINE static bool stored(const zval* result, zval& local);
     // A copy of a found element with its own reference; undefined when nothing was found.
@@ -254,12 +265,18 @@ inline ZendArray& ZendArray::operator=(zend_array* array) {
     return *this;
 }
 
-// The header's own flags decide, as isImmutable() answers them; the count falls as delRef() lowers it.
+// Asks isImmutable() and delRef() through the table, so that a subclass's answers count. In the
+// destructor the object is a ZendArray, so the compiler resolves both calls without the table.
 inline void ZendArray::release() {
     zend_array* array = get();
     if (!array) return;
+    if (isImmutable()) {
+        set(nullptr);
+        return;
+    }
+    const unsigned int left = delRef();
     set(nullptr);
-    zendArrayRelease(array);
+    if (left == 0) destroy(array);
 }
 
 inline zend_array* ZendArray::get() const { return reinterpret_cast<zend_array*>(ZendRefCounted::get()); }
@@ -271,7 +288,7 @@ inline unsigned long long ZendArray::size() const { return get() ? zend_array_co
 inline bool ZendArray::isEmpty() const { return size() == 0; }
 
 inline zend_array* ZendArray::copy(zend_array* array) {
-    if (array && !corvane::engine::isImmutable(array)) ++array->gc.refcount;
+    if (array && !corvane::engine::isImmutable(array)) corvane::engine::addRef(array);
     return array;
 }
 
@@ -279,12 +296,32 @@ inline zend_array* ZendArray::zendNewArray(unsigned int size) { return _zend_new
 
 inline void ZendArray::zendArrayRelease(zend_array* array) {
     if (corvane::engine::isImmutable(array)) return;
-    if (--array->gc.refcount == 0) destroy(array);
+    if (corvane::engine::delRef(array) == 0) destroy(array);
 }
 
 inline bool ZendArray::writable(const ZVal& value) const {
     zend_array* array = get();
-    return array && !corvane::engine::isImmutable(array) && !value.isUndef();
+    return array && !corvane::engine::isImmutable(array) && !value.isUndef() && fitsTable(array, value.value_);
+}
+
+inline bool ZendArray::fitsTable(const zend_array* table, const zval& value) {
+    namespace engine = corvane::engine;
+    const uint8_t type = engine::typeOf(value);
+    if (engine::typeFlagsOf(value) == 0 && type != engine::kString) return true;
+    const uint32_t flags = engine::gcFlags(value.value.counted);
+    if (engine::isPersistent(table)) {
+        if ((flags & engine::kGcPersistent) == 0) return false;
+        return engine::typeFlagsOf(value) == 0 || table->pDestructor != zval_ptr_dtor;
+    }
+    if ((flags & engine::kGcPersistent) == 0 || (flags & engine::kGcImmutable) != 0) return true;
+    return type != engine::kString && type != engine::kArray;
+}
+
+inline bool ZendArray::keyFitsTable(const zend_array* table, const zend_string* key) {
+    namespace engine = corvane::engine;
+    const uint32_t flags = engine::gcFlags(key);
+    if (engine::isPersistent(table)) return (flags & engine::kGcPersistent) != 0;
+    return (flags & engine::kGcPersistent) == 0 || (flags & engine::kGcImmutable) != 0;
 }
 
 inline bool ZendArray::stored(const zval* result, zval& local) {
@@ -303,7 +340,10 @@ inline bool ZendArray::add(const ZendString& key, ZVal value) {
     if (key.isNull() || !writable(value)) return false;
     zval local;
     value.detach(local);
-    return stored(zend_hash_add(get(), key.get(), &local), local);
+    zend_string* k = key.get();
+    return stored(keyFitsTable(get(), k) ? zend_hash_add(get(), k, &local)
+                                         : zend_hash_str_add(get(), k->val, k->len, &local),
+                  local);
 }
 
 inline bool ZendArray::add(std::string_view key, ZVal value) {
@@ -333,7 +373,10 @@ inline bool ZendArray::insert(const ZendString& key, ZVal value) {
     if (key.isNull() || !writable(value)) return false;
     zval local;
     value.detach(local);
-    return stored(zend_hash_update(get(), key.get(), &local), local);
+    zend_string* k = key.get();
+    return stored(keyFitsTable(get(), k) ? zend_hash_update(get(), k, &local)
+                                         : zend_hash_str_update(get(), k->val, k->len, &local),
+                  local);
 }
 
 inline bool ZendArray::insert(std::string_view key, ZVal value) {

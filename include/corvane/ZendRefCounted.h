@@ -37,9 +37,11 @@ public:
     CORVANE_INLINE virtual bool isImmutable() const;
     CORVANE_INLINE virtual bool isPersistent() const;
     // Adds one to the count and returns it; 1 for an immutable object (untouched), 0 when empty.
+    // Defined in the library: its definition is where the class's virtual table lives.
     virtual unsigned int addRef() const;
     // Subtracts one and returns the new count, never freeing; 1 when immutable, 0 when empty.
-    virtual unsigned int delRef() const;
+    // Inline, so that a release whose handle type is known costs a plain decrement.
+    CORVANE_INLINE virtual unsigned int delRef() const;
 
 protected:
     CORVANE_INLINE ZendRefCounted();
@@ -85,10 +87,16 @@ inline bool ZendRefCounted::isNull() const { return counted_ == nullptr; }
 
 inline ZendRefCounted::operator bool() const { return counted_ != nullptr; }
 
-inline unsigned int ZendRefCounted::refCount() const { return counted_ ? counted_->gc.refcount : 0; }
+inline unsigned int ZendRefCounted::refCount() const { return counted_ ? corvane::engine::refcount(counted_) : 0; }
 
 inline bool ZendRefCounted::isImmutable() const { return counted_ && corvane::engine::isImmutable(counted_); }
 
 inline bool ZendRefCounted::isPersistent() const { return counted_ && corvane::engine::isPersistent(counted_); }
+
+inline unsigned int ZendRefCounted::delRef() const {
+    if (!counted_) return 0;
+    if (isImmutable()) return 1;
+    return corvane::engine::delRef(counted_);
+}
 
 #endif

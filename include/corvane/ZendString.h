@@ -120,8 +120,8 @@ private:
     CORVANE_INLINE static zend_string* share(zend_string* str);
     // Drops one reference; the last one frees the string.
     CORVANE_INLINE static void drop(zend_string* str);
-    // Frees a string whose last reference is gone, with the allocator its persistent flag names.
-    static void freeLast(zend_string* str);
+    // Frees a string whose last reference is gone: with free when persistent, else with _efree.
+    static void freeLast(zend_string* str, bool persistent);
 };
 
 // --- Inline members ------------------------------------------------------------------------------
@@ -131,9 +131,8 @@ inline zend_string* ZendString::newString(const char* bytes, size_t len, bool pe
     size_t size = (len + 32) & ~static_cast<size_t>(7);
     auto* str = static_cast<zend_string*>(persistent ? corvane::engine::persistentAlloc(size)
                                                      : corvane::engine::requestAlloc(size));
-    str->gc.refcount = 1;
-    str->gc.u.type_info =
-        persistent ? corvane::engine::kNewPersistentStringInfo : corvane::engine::kNewStringInfo;
+    corvane::engine::initHeader(
+        str, 1, persistent ? corvane::engine::kNewPersistentStringInfo : corvane::engine::kNewStringInfo);
     str->h = 0;
     str->len = len;
     if (len != 0) std::memcpy(str->val, bytes, len);
@@ -142,13 +141,14 @@ inline zend_string* ZendString::newString(const char* bytes, size_t len, bool pe
 }
 
 inline zend_string* ZendString::share(zend_string* str) {
-    if (str && !corvane::engine::isImmutable(str)) ++str->gc.refcount;
+    if (str && !corvane::engine::isImmutable(str)) corvane::engine::addRef(str);
     return str;
 }
 
 inline void ZendString::drop(zend_string* str) {
     if (corvane::engine::isImmutable(str)) return;
-    if (--str->gc.refcount == 0) freeLast(str);
+    const bool persistent = corvane::engine::isPersistent(str);
+    if (corvane::engine::delRef(str) == 0) freeLast(str, persistent);
 }
 
 inline void ZendStringPtrDestructor::operator()(zend_string* str) const {
@@ -192,12 +192,15 @@ inline ZendString& ZendString::operator=(zend_string* str) {
     return *this;
 }
 
-// The header's own flags decide, as isImmutable() and isPersistent() answer them.
+// The allocator is the one isPersistent() names, asked while the string is still held. In the
+// destructor the object is a ZendString, so the compiler resolves that call without the table.
 inline void ZendString::release() {
     zend_string* str = get();
     if (!str) return;
+    const bool persistent = isPersistent();
     set(nullptr);
-    drop(str);
+    if (corvane::engine::isImmutable(str)) return;
+    if (corvane::engine::delRef(str) == 0) freeLast(str, persistent);
 }
 
 inline zend_string* ZendString::get() const { return reinterpret_cast<zend_string*>(ZendRefCounted::get()); }
