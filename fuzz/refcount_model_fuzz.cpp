@@ -498,10 +498,13 @@ private:
         return k;
     }
 
-    // Persistent strings belong in handles and in values, not in request arrays: PHP 7.3 frees what
-    // an array lets go (values and keys) with efree. Programs that would put one there are skipped.
+    // PHP 7.3 frees what a request array lets go (values and keys) with efree: persistent string
+    // values are refused, and persistent string keys are stored by their bytes. Permanent interned
+    // strings (the engine's empty string) are never freed and go in as they are.
     static bool persistentString(ZVal& v) {
-        return v.getType() == corvane::engine::kString && corvane::engine::isPersistent(v.get()->value.str);
+        if (v.getType() != corvane::engine::kString) return false;
+        const zend_string* str = v.get()->value.str;
+        return corvane::engine::isPersistent(str) && !corvane::engine::isImmutable(str);
     }
 
     void store() {
@@ -509,11 +512,10 @@ private:
         bool update = p_.byte() & 1;
         KeyChoice k = chooseKey();
         if (k.kind == 4) update = false;
-        if (persistentString(s_.values[v])) return;
-        if (k.kind == 0 && s_.strings[k.slot].isPersistent()) return;
         ZendArray& array = s_.arrays[a];
         std::optional<ObjId> arrayId = s_.arrayIds[a];
-        bool writable = arrayId && !model_.obj(*arrayId).immutable && !s_.values[v].isUndef();
+        bool writable = arrayId && !model_.obj(*arrayId).immutable && !s_.values[v].isUndef() &&
+                        !persistentString(s_.values[v]);
 
         std::optional<ObjId> valueId = s_.valueIds[v];
         if (valueId) model_.addRef(*valueId);  // the copy passed in
@@ -565,7 +567,7 @@ private:
         }
         check(stored, "store of a new key");
         std::optional<ObjId> keyId;
-        if (k.kind == 0) {
+        if (k.kind == 0 && !(s_.strings[k.slot].isPersistent() && !s_.strings[k.slot].isImmutable())) {
             keyId = s_.stringIds[k.slot];
             if (keyId) model_.addRef(*keyId);
         }
