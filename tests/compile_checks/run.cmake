@@ -1,0 +1,27 @@
+# Compiles each case of null_arguments.cpp with every C++ compiler given: case 0 must compile,
+# every other case must be refused, mentioning NULL or the ambiguity it causes.
+separate_arguments(COMPILERS)
+foreach(compiler IN LISTS COMPILERS)
+  foreach(case RANGE 0 8)
+    execute_process(
+      COMMAND ${compiler} -std=c++17 -fsyntax-only -Wall -Wextra -Werror -I${INCLUDE} -DCASE=${case} ${SOURCE}
+      RESULT_VARIABLE failed OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    if(case EQUAL 0)
+      if(failed)
+        message(FATAL_ERROR "${compiler}: integer arguments no longer compile:\n${out}")
+      endif()
+    elseif(NOT failed)
+      message(FATAL_ERROR "${compiler}: case ${case} compiled: NULL was taken as the integer 0")
+    elseif(NOT out MATCHES "NULL|ambiguous")
+      message(FATAL_ERROR "${compiler}: case ${case} failed for another reason:\n${out}")
+    endif()
+  endforeach()
+  # Without -Werror, g++ still says so: a NULL value is never silent.
+  execute_process(
+    COMMAND ${compiler} -std=c++17 -fsyntax-only -I${INCLUDE} -DCASE=7 ${SOURCE}
+    RESULT_VARIABLE failed OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT out MATCHES "NULL")
+    message(FATAL_ERROR "${compiler}: ZVal(NULL) compiled without a word")
+  endif()
+  message(STATUS "${compiler}: NULL refused in every case")
+endforeach()
