@@ -1,5 +1,6 @@
 // NULL is a pointer to whoever writes it: where corvane takes numbers, NULL must not compile
-// (or, for ZVal, must be diagnosed) instead of meaning 0. Each CASE is compiled on its own.
+// (or, for ZVal, must be diagnosed) instead of meaning 0. Each CASE is compiled on its own; the
+// last one checks that two handles cannot be compared through their emptiness.
 #include <corvane/ZVal.h>
 
 #include <cstddef>
@@ -35,6 +36,12 @@ void subject(ZendArray& array, long number, unsigned long index) {
     (void)value;
 #elif CASE == 8
     array.add(ZVal(NULL));
+#elif CASE == 9
+    // Not NULL, but the same kind of slip: an implicit operator bool would make this compare
+    // whether each handle is empty.
+    ZendString a("a"), b("b");
+    bool same = a == b;
+    (void)same;
 #endif
     (void)array, (void)number, (void)index;
 }

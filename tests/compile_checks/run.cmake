@@ -2,7 +2,11 @@
 # every other case must be refused, mentioning NULL or the ambiguity it causes.
 separate_arguments(COMPILERS)
 foreach(compiler IN LISTS COMPILERS)
-  foreach(case RANGE 0 8)
+  foreach(case RANGE 0 9)
+    set(reason "NULL|ambiguous")
+    if(case EQUAL 9)
+      set(reason "operator==|invalid operands")
+    endif()
     execute_process(
       COMMAND ${compiler} -std=c++17 -fsyntax-only -Wall -Wextra -Werror -I${INCLUDE} -DCASE=${case} ${SOURCE}
       RESULT_VARIABLE failed OUTPUT_VARIABLE out ERROR_VARIABLE out)
@@ -11,8 +15,8 @@ foreach(compiler IN LISTS COMPILERS)
         message(FATAL_ERROR "${compiler}: integer arguments no longer compile:\n${out}")
       endif()
     elseif(NOT failed)
-      message(FATAL_ERROR "${compiler}: case ${case} compiled: NULL was taken as the integer 0")
-    elseif(NOT out MATCHES "NULL|ambiguous")
+      message(FATAL_ERROR "${compiler}: case ${case} compiled (NULL taken as 0, or handles compared)")
+    elseif(NOT out MATCHES "${reason}")
       message(FATAL_ERROR "${compiler}: case ${case} failed for another reason:\n${out}")
     endif()
   endforeach()
