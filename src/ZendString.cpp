@@ -31,6 +31,10 @@ ZendString::ZendString(const char* str) : ZendString(viewOf(str)) {}
     }
 }
 
+[[gnu::noinline]] void ZendString::freeLast(zend_string* str) {
+    freeLast(str, corvane::engine::isPersistent(str));
+}
+
 ZendString& ZendString::operator=(const char* str) { return *this = viewOf(str); }
 
 // The copy is made before the old string is dropped: the text may lie inside it.

@@ -122,6 +122,8 @@ private:
     CORVANE_INLINE static void drop(zend_string* str);
     // Frees a string whose last reference is gone: with free when persistent, else with _efree.
     static void freeLast(zend_string* str, bool persistent);
+    // The same, with the allocator that the string's own persistent flag names.
+    static void freeLast(zend_string* str);
 };
 
 // --- Inline members ------------------------------------------------------------------------------
@@ -147,8 +149,7 @@ inline zend_string* ZendString::share(zend_string* str) {
 
 inline void ZendString::drop(zend_string* str) {
     if (corvane::engine::isImmutable(str)) return;
-    const bool persistent = corvane::engine::isPersistent(str);
-    if (corvane::engine::delRef(str) == 0) freeLast(str, persistent);
+    if (corvane::engine::delRef(str) == 0) freeLast(str);
 }
 
 inline void ZendStringPtrDestructor::operator()(zend_string* str) const {
@@ -169,7 +170,14 @@ inline ZendString::ZendString(ZendString&& other) noexcept : ZendRefCounted(std:
 inline ZendString::ZendString(std::unique_ptr<zend_string, ZendStringPtrDestructor>&& owner)
     : ZendRefCounted(owner ? owner.release() : nullptr) {}
 
-inline ZendString::~ZendString() { ZendString::release(); }
+// release() as it runs in a destructor, where the object is a ZendString: isPersistent() then
+// answers with the header's flag, which the cold path reads once the last reference is gone.
+inline ZendString::~ZendString() {
+    zend_string* str = get();
+    if (!str) return;
+    set(nullptr);
+    drop(str);
+}
 
 inline ZendString& ZendString::operator=(ZendString&& other) noexcept {
     ZendRefCounted::operator=(std::move(other));
