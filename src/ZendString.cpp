@@ -23,7 +23,8 @@ std::string_view viewOf(const zend_string* str) {
 
 ZendString::ZendString(const char* str) : ZendString(viewOf(str)) {}
 
-[[gnu::noinline]] void ZendString::freeLast(zend_string* str, bool persistent) {
+// Each allocator's own free, called straight from both entry points below.
+static inline void freeString(zend_string* str, bool persistent) {
     if (persistent) {
         corvane::engine::persistentFree(str);
     } else {
@@ -31,8 +32,10 @@ ZendString::ZendString(const char* str) : ZendString(viewOf(str)) {}
     }
 }
 
+[[gnu::noinline]] void ZendString::freeLast(zend_string* str, bool persistent) { freeString(str, persistent); }
+
 [[gnu::noinline]] void ZendString::freeLast(zend_string* str) {
-    freeLast(str, corvane::engine::isPersistent(str));
+    freeString(str, corvane::engine::isPersistent(str));
 }
 
 ZendString& ZendString::operator=(const char* str) { return *this = viewOf(str); }
