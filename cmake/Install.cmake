@@ -1,5 +1,5 @@
-# Installs the library, its headers, a CMake package and a pkg-config file; the stand-in engine
-# installs as the optional component "standin".
+# Installs the library, its headers, a CMake package and a pkg-config file; the stand-in engine,
+# when built, installs as the optional component "standin" with a pkg-config file of its own.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -11,13 +11,15 @@ install(TARGETS corvane EXPORT corvaneTargets
 install(DIRECTORY include/corvane DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT corvaneTargets NAMESPACE corvane:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/corvane)
 
-set_target_properties(corvane_standin PROPERTIES EXPORT_NAME standin)
-target_include_directories(corvane_standin PUBLIC $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
-install(TARGETS corvane_standin EXPORT corvaneStandinTargets COMPONENT standin
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(DIRECTORY standin/include/standin DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT standin)
-install(EXPORT corvaneStandinTargets NAMESPACE corvane:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/corvane
-  COMPONENT standin)
+if(TARGET corvane_standin)
+  set_target_properties(corvane_standin PROPERTIES EXPORT_NAME standin)
+  target_include_directories(corvane_standin PUBLIC $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+  install(TARGETS corvane_standin EXPORT corvaneStandinTargets COMPONENT standin
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(DIRECTORY standin/include/standin DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT standin)
+  install(EXPORT corvaneStandinTargets NAMESPACE corvane:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/corvane
+    COMPONENT standin)
+endif()
 
 if(CORVANE_PHP_INCLUDE_DIRS)
   set(CORVANE_ENGINE_MODE php-headers)
@@ -41,3 +43,8 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/corvaneConfig.cmake ${CMAKE_CURRENT_BI
 file(RELATIVE_PATH CORVANE_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
 configure_file(cmake/corvane7.3.pc.in ${CMAKE_CURRENT_BINARY_DIR}/corvane7.3.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/corvane7.3.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+if(TARGET corvane_standin)
+  configure_file(cmake/corvane-standin.pc.in ${CMAKE_CURRENT_BINARY_DIR}/corvane-standin.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/corvane-standin.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+    COMPONENT standin)
+endif()
