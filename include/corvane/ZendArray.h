@@ -122,6 +122,18 @@ public:
     CORVANE_INLINE RIterator rbegin() const;
     CORVANE_INLINE RIterator rend() const;
 
+    // --- Reading walk ----------------------------------------------------------------------------
+    // for (auto [key, value] : array.items()) reads each live element, in insertion order, at the
+    // engine's own loop cost (ZEND_HASH_FOREACH_KEY_VAL); items().reversed() from the last one.
+    // Key and value are borrowed from the bucket and count nothing. Inline only, not exported.
+
+    class Key;
+    struct Item;
+    class Items;
+    class ReversedItems;
+
+    CORVANE_LOCAL Items items() const;
+
 protected:
     // Adds one reference to array unless it is null or immutable; returns it.
     CORVANE_INLINE static zend_array* copy(zend_array* array);
@@ -229,6 +241,148 @@ private:
         return current;
     }
 };
+
+// --- Reading walk --------------------------------------------------------------------------------
+// Every position of items() stands on a live element: deleted buckets (type code 0) are passed over
+// from the first position on, so a step is one bound test and one type test, as in the engine's loop.
+// The walk's bounds are read once, when items() is called: storing into the array during a walk
+// may move its buckets (walk, then store); deleting does not.
+
+// The key of one element: a string, borrowed (never counted), or an integer.
+class CORVANE_LOCAL ZendArray::Key {
+public:
+    Key(zend_string* str, zend_ulong h) : str_(str), h_(h) {}
+
+    bool isString() const { return str_ != nullptr; }
+    bool isInteger() const { return str_ == nullptr; }
+    // The key string itself, lent: ZendString(key.get(), false) shares it. Null for an integer key.
+    zend_string* get() const { return str_; }
+    // The key's bytes, zero bytes included; a null view for an integer key.
+    std::string_view view() const { return str_ ? std::string_view(str_->val, str_->len) : std::string_view(); }
+    // The integer key as the engine stores it (-1 as 18446744073709551615); 0 for a string key.
+    unsigned long long integer() const { return str_ ? 0 : h_; }
+
+private:
+    zend_string* str_;
+    zend_ulong h_;
+};
+
+// One element as a walk reads it. The value is the bucket's own zval, read-only, as stored (an
+// engine reference or indirect slot is not followed); ZVal(value) makes a counted copy. Writes go
+// through add and insert, which keep the array's memory kinds apart.
+struct CORVANE_LOCAL ZendArray::Item {
+    Key key;
+    const zval& value;
+};
+
+// The live elements from the first bucket to the last used one.
+class CORVANE_LOCAL ZendArray::Items {
+public:
+    class CORVANE_LOCAL iterator {
+    public:
+        using iterator_category = std::input_iterator_tag;
+        using value_type = Item;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = Item;
+
+        iterator(Bucket* current, Bucket* stop) : current_(live(current, stop)), stop_(stop) {}
+
+        Item operator*() const { return Item{Key(current_->key, current_->h), current_->val}; }
+        iterator& operator++() {
+            current_ = live(current_ + 1, stop_);
+            return *this;
+        }
+        iterator operator++(int) {
+            iterator before = *this;
+            ++*this;
+            return before;
+        }
+        bool operator==(const iterator& other) const { return current_ == other.current_; }
+        bool operator!=(const iterator& other) const { return current_ != other.current_; }
+
+    private:
+        // The first live bucket at or after bucket, or stop.
+        static Bucket* live(Bucket* bucket, Bucket* stop) {
+            while (bucket != stop && corvane::engine::typeOf(bucket->val) == corvane::engine::kUndef) ++bucket;
+            return bucket;
+        }
+
+        Bucket* current_;
+        Bucket* stop_;
+    };
+
+    Items(Bucket* first, Bucket* stop) : first_(first), stop_(stop) {}
+
+    iterator begin() const { return iterator(first_, stop_); }
+    iterator end() const { return iterator(stop_, stop_); }
+    // The same elements from the last to the first.
+    ReversedItems reversed() const;
+
+private:
+    Bucket* first_;
+    Bucket* stop_;
+};
+
+// The live elements from the last used bucket to the first. A position keeps the bucket after the
+// one it reads, so that no address before the first bucket is ever formed.
+class CORVANE_LOCAL ZendArray::ReversedItems {
+public:
+    class CORVANE_LOCAL iterator {
+    public:
+        using iterator_category = std::input_iterator_tag;
+        using value_type = Item;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = Item;
+
+        iterator(Bucket* after, Bucket* first) : after_(live(after, first)), first_(first) {}
+
+        Item operator*() const {
+            Bucket* bucket = after_ - 1;
+            return Item{Key(bucket->key, bucket->h), bucket->val};
+        }
+        iterator& operator++() {
+            after_ = live(after_ - 1, first_);
+            return *this;
+        }
+        iterator operator++(int) {
+            iterator before = *this;
+            ++*this;
+            return before;
+        }
+        bool operator==(const iterator& other) const { return after_ == other.after_; }
+        bool operator!=(const iterator& other) const { return after_ != other.after_; }
+
+    private:
+        // The position of the last live bucket before after, or first.
+        static Bucket* live(Bucket* after, Bucket* first) {
+            while (after != first && corvane::engine::typeOf(after[-1].val) == corvane::engine::kUndef) --after;
+            return after;
+        }
+
+        Bucket* after_;
+        Bucket* first_;
+    };
+
+    ReversedItems(Bucket* first, Bucket* stop) : first_(first), stop_(stop) {}
+
+    iterator begin() const { return iterator(stop_, first_); }
+    iterator end() const { return iterator(first_, first_); }
+
+private:
+    Bucket* first_;
+    Bucket* stop_;
+};
+
+inline ZendArray::ReversedItems ZendArray::Items::reversed() const { return ReversedItems(first_, stop_); }
+
+// An empty handle walks nothing.
+inline ZendArray::Items ZendArray::items() const {
+    zend_array* array = get();
+    if (!array) return Items(nullptr, nullptr);
+    return Items(array->arData, array->arData + static_cast<size_t>(array->nNumUsed));
+}
 
 // --- Inline members ------------------------------------------------------------------------------
 
