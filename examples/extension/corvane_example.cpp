@@ -4,13 +4,14 @@
 //   corvane_count_words(string $text): array   how often each space-separated word occurs
 //   corvane_nested(): array                    a nested array built in C++
 //   corvane_dump(mixed $value): void           corvane's dump of any value, to PHP's output
-#include <php.h>
-#include <ext/standard/info.h>
-
+#include <php.h>  // PHP's headers before corvane's: corvane then uses PHP's own declarations
 #include <corvane/ZVal.h>
+
+#include <ext/standard/info.h>
 
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -31,14 +32,15 @@ ZendArray countWords(const ZendString& text) {
     return counts;
 }
 
+// ["name" => "abc", 0 => 42, "list" => [1.5, true], 1 => null], built in C++.
 ZendArray nested() {
-    ZendArray list(2);
-    list.add(ZVal(1.5));
+    ZendArray list(2);                            // a new engine array, count 1
+    list.add(ZVal(1.5));                          // appended under the next free key, 0
     list.add(ZVal::makeTrue());
     ZendArray result(8);
-    result.add("name", ZVal(ZendString("abc")));
-    result.add(0, ZVal(42));
-    result.add("list", ZVal(std::move(list)));
+    result.add("name", ZVal(ZendString("abc")));  // the array now owns the string
+    result.add(0, ZVal(42));                      // the integer key 0, not the string "0"
+    result.add("list", ZVal(std::move(list)));    // moved in: no reference added
     result.add(1, ZVal::makeNull());
     return result;
 }
@@ -57,7 +59,7 @@ PHP_FUNCTION(corvane_count_words) {
 
 PHP_FUNCTION(corvane_nested) {
     ZEND_PARSE_PARAMETERS_NONE();
-    ZVal(nested()).detach(*return_value);
+    ZVal(nested()).detach(*return_value);  // the engine owns the array now
 }
 
 PHP_FUNCTION(corvane_dump) {

@@ -1,0 +1,48 @@
+# Reads fenced code blocks out of a Markdown file, for tests that check what the README shows.
+# Positions are searched for, never matched by regex or split into lists, so that the code's own
+# semicolons, brackets and backslashes come through untouched.
+
+# The first ```<language> block of <file> whose text contains <needle>, with its final newline.
+function(code_block file language needle out)
+  file(READ "${file}" text)
+  set(fence "```${language}\n")
+  string(LENGTH "${fence}" fence_length)
+  while(TRUE)
+    string(FIND "${text}" "${fence}" start)
+    if(start EQUAL -1)
+      message(FATAL_ERROR "${file}: no ```${language} block contains '${needle}'")
+    endif()
+    math(EXPR start "${start} + ${fence_length}")
+    string(SUBSTRING "${text}" ${start} -1 text)
+    string(FIND "${text}" "\n```" end)
+    math(EXPR end "${end} + 1")
+    string(SUBSTRING "${text}" 0 ${end} block)
+    string(FIND "${block}" "${needle}" found)
+    if(NOT found EQUAL -1)
+      set(${out} "${block}" PARENT_SCOPE)
+      return()
+    endif()
+    string(SUBSTRING "${text}" ${end} -1 text)
+  endwhile()
+endfunction()
+
+# Fails unless every paragraph (text between blank lines) of <block> that has no #include line
+# appears in <file> word for word; with INCLUDES, include paragraphs must appear too.
+function(require_paragraphs_in file block)
+  cmake_parse_arguments(arg "INCLUDES" "" "" ${ARGN})
+  file(READ "${file}" text)
+  string(APPEND block "\n")
+  while(NOT block STREQUAL "" AND NOT block STREQUAL "\n")
+    string(FIND "${block}" "\n\n" end)
+    string(SUBSTRING "${block}" 0 ${end} paragraph)
+    math(EXPR end "${end} + 2")
+    string(SUBSTRING "${block}" ${end} -1 block)
+    string(FIND "${paragraph}" "#include" has_include)
+    if(has_include EQUAL -1 OR arg_INCLUDES)
+      string(FIND "${text}" "${paragraph}\n" found)
+      if(found EQUAL -1)
+        message(SEND_ERROR "${file} lacks, word for word:\n${paragraph}")
+      endif()
+    endif()
+  endwhile()
+endfunction()
