@@ -93,4 +93,20 @@ TEST_F(MemoryKinds, PersistentTablesTakeOnlyPersistentMemory) {
     EXPECT_EQ(table.size(), 5u);
 }
 
+TEST_F(MemoryKinds, AValueTheEngineRefusesGoesBackWithItsOwnAllocator) {
+    ZendArray table = persistentArray();
+    table.get()->pDestructor = persistentValueDestructor;
+    ZendString text("text");
+    ASSERT_TRUE(table.add("p", ZVal(ZendString::deep_copy(text.get(), true))));
+    size_t persistentBlocks = host::livePersistentBlocks();
+    // The last reference of a persistent string, refused: an existing key, then a full table.
+    EXPECT_FALSE(table.add("p", ZVal(ZendString::deep_copy(text.get(), true))));
+    ASSERT_TRUE(table.add(INT64_MAX, ZVal(1)));
+    EXPECT_FALSE(table.add(ZVal(ZendString::deep_copy(text.get(), true))));
+    if (host::persistentFreesVisible()) {
+        EXPECT_EQ(host::livePersistentBlocks(), persistentBlocks) << "each refused copy was freed";
+    }
+    EXPECT_EQ(table.size(), 2u);
+}
+
 }  // namespace

@@ -478,9 +478,11 @@ inline bool ZendArray::keyFitsTable(const zend_array* table, const zend_string* 
     return (flags & engine::kGcPersistent) == 0 || (flags & engine::kGcImmutable) != 0;
 }
 
+// A refused value goes back as a ZVal lets go: through the engine's zval_ptr_dtor, except a
+// persistent string or array (a persistent table may take those), which that would efree.
 inline bool ZendArray::stored(const zval* result, zval& local) {
     if (result) return true;
-    zval_ptr_dtor(&local);
+    ZVal::take(local);
     return false;
 }
 

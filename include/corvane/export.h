@@ -8,7 +8,8 @@
 #define CORVANE_INLINE
 #else
 #define CORVANE_API __attribute__((visibility("default")))
-// For inline-only helper classes nested in exported ones: each user keeps its own copies.
+// For inline-only helpers in exported classes (the iterators, overloads that only forward): each
+// user keeps its own copies, and the library exports none.
 #define CORVANE_LOCAL __attribute__((visibility("hidden")))
 // Hot members are defined in the headers, so that a call compiles to the few instructions the
 // engine's own macros cost. The library still exports a copy of each: the one source that defines

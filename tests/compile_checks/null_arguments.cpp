@@ -36,6 +36,13 @@ void subject(ZendArray& array, long number, unsigned long index) {
     (void)value;
 #elif CASE == 8
     array.add(ZVal(NULL));
+#elif CASE == 10
+    // A long literal zero is a null pointer constant too, typed as NULL is.
+    array.at(0L);
+#elif CASE == 11
+    // clang++ cannot tell a constant long zero from NULL, and refuses both; g++ takes the number.
+    ZVal zero(0L);
+    (void)zero;
 #elif CASE == 9
     // Not NULL, but the same kind of slip: an implicit operator bool would make this compare
     // whether each handle is empty.

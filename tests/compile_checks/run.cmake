@@ -2,7 +2,7 @@
 # every other case must be refused, mentioning NULL or the ambiguity it causes.
 separate_arguments(COMPILERS)
 foreach(compiler IN LISTS COMPILERS)
-  foreach(case RANGE 0 9)
+  foreach(case RANGE 0 11)
     set(reason "NULL|ambiguous")
     if(case EQUAL 9)
       set(reason "operator==|invalid operands")
@@ -10,7 +10,11 @@ foreach(compiler IN LISTS COMPILERS)
     execute_process(
       COMMAND ${compiler} -std=c++17 -fsyntax-only -Wall -Wextra -Werror -I${INCLUDE} -DCASE=${case} ${SOURCE}
       RESULT_VARIABLE failed OUTPUT_VARIABLE out ERROR_VARIABLE out)
-    if(case EQUAL 0)
+    if(case EQUAL 11 AND NOT compiler MATCHES "clang")
+      if(failed)
+        message(FATAL_ERROR "${compiler}: ZVal(0L) no longer compiles:\n${out}")
+      endif()
+    elseif(case EQUAL 0)
       if(failed)
         message(FATAL_ERROR "${compiler}: integer arguments no longer compile:\n${out}")
       endif()
