@@ -51,8 +51,7 @@ uint32_t checkSize(uint32_t size) {
 }
 
 void initTable(HashTable* ht, uint32_t size, bool persistent) {
-    ht->gc.refcount = 1;
-    ht->gc.u.type_info = kArray | (persistent ? kGcPersistent : kGcCollectable);
+    corvane::engine::initHeader(ht, 1, kArray | (persistent ? kGcPersistent : kGcCollectable));
     ht->u.flags = kFlagStaticKeys;
     ht->nTableMask = kMinMask;
     ht->arData = uninitializedData();
@@ -224,7 +223,7 @@ zval* addOrUpdateString(HashTable* ht, zend_string* key, zval* pData, Mode mode)
         return mode == Add ? nullptr : replaceValue(ht, p, pData);
     }
     if (!gcHas(key, kGcImmutable)) {
-        ++key->gc.refcount;
+        corvane::engine::addRef(key);
         ht->u.v.flags &= static_cast<uint8_t>(~kFlagStaticKeys);
     }
     resizeIfFull(ht);
@@ -327,7 +326,7 @@ void destroyContents(HashTable* ht, bool requestKeys) {
         if (!p->key) continue;
         if (!requestKeys) {
             releaseString(p->key);
-        } else if (!gcHas(p->key, kGcImmutable) && --p->key->gc.refcount == 0) {
+        } else if (!gcHas(p->key, kGcImmutable) && corvane::engine::delRef(p->key) == 0) {
             release(p->key, false);
         }
     }
@@ -371,7 +370,7 @@ void zend_array_destroy(HashTable* ht) {
                      static_cast<void*>(ht));
         std::abort();
     }
-    ht->gc.u.type_info = kNull;  // as the engine does, to break cycles through the dying array
+    corvane::engine::header(ht)->u.type_info = kNull;  // as the engine does, to break cycles through the dying array
     destroyContents(ht, true);
     release(ht, false);
 }

@@ -16,10 +16,10 @@ constexpr uint32_t kGcTypeMask = 0x0f;
 constexpr uint32_t kGcCollectable = 0x10, kGcImmutable = 0x40, kGcPersistent = 0x80, kGcPermanent = 0x100;
 
 inline uint32_t gcType(const void* counted) {
-    return static_cast<const zend_refcounted*>(counted)->gc.u.type_info & kGcTypeMask;
+    return corvane::engine::gcFlags(static_cast<const zend_refcounted*>(counted)) & kGcTypeMask;
 }
 inline bool gcHas(const void* counted, uint32_t flag) {
-    return (static_cast<const zend_refcounted*>(counted)->gc.u.type_info & flag) != 0;
+    return (corvane::engine::gcFlags(static_cast<const zend_refcounted*>(counted)) & flag) != 0;
 }
 inline uint32_t zType(const zval& v) { return v.u1.type_info & 0xff; }
 inline bool zRefcounted(const zval& v) { return (v.u1.type_info & 0xff00) != 0; }

@@ -160,7 +160,8 @@ size_t sweepRequestBlocks() {
         auto* header = static_cast<const zend_refcounted*>(block->ptr);
         bool hasHeader = block->size >= sizeof(zend_refcounted);
         std::fprintf(stderr, "standin: leak of %zu request bytes at %p (count %u, type info 0x%x)\n", block->size,
-                     block->ptr, hasHeader ? header->gc.refcount : 0u, hasHeader ? header->gc.u.type_info : 0u);
+                     block->ptr, hasHeader ? corvane::engine::refcount(header) : 0u,
+                     hasHeader ? corvane::engine::gcFlags(header) : 0u);
         freeRequestBlock(block);
     }
     return leaks;

@@ -24,8 +24,7 @@ size_t structSize(size_t len) { return (kHeaderSize + len + 1 + 7) & ~static_cas
 
 zend_string* newInterned(std::string_view text, uint32_t typeInfo) {
     auto* str = static_cast<zend_string*>(allocateInterned(structSize(text.size())));
-    str->gc.refcount = 1;
-    str->gc.u.type_info = typeInfo;
+    corvane::engine::initHeader(str, 1, typeInfo);
     str->len = text.size();
     if (!text.empty()) std::memcpy(str->val, text.data(), text.size());
     str->val[text.size()] = '\0';
@@ -55,8 +54,7 @@ zend_ulong hashBytes(const char* str, size_t len) {
 
 zend_string* newString(const char* str, size_t len, bool persistent) {
     auto* s = static_cast<zend_string*>(allocate(structSize(len), persistent));
-    s->gc.refcount = 1;
-    s->gc.u.type_info = kString | (persistent ? kGcPersistent : 0);
+    corvane::engine::initHeader(s, 1, kString | (persistent ? kGcPersistent : 0));
     s->h = 0;
     s->len = len;
     if (len != 0) std::memcpy(s->val, str, len);
@@ -66,7 +64,7 @@ zend_string* newString(const char* str, size_t len, bool persistent) {
 
 void releaseString(zend_string* str) {
     if (gcHas(str, kGcImmutable)) return;
-    if (--str->gc.refcount == 0) release(str, gcHas(str, kGcPersistent));
+    if (corvane::engine::delRef(str) == 0) release(str, gcHas(str, kGcPersistent));
 }
 
 void freeRequestInternedStrings() {
@@ -119,8 +117,7 @@ void smartStrAppend(smart_str& builder, std::string_view text) {
         size_t capacity =
             needed <= kStartLength ? kStartLength : ((needed + kOverhead + kPage - 1) & ~(kPage - 1)) - kOverhead;
         auto* grown = static_cast<zend_string*>(allocate(kHeaderSize + capacity + 1, false));
-        grown->gc.refcount = 1;
-        grown->gc.u.type_info = kString;
+        corvane::engine::initHeader(grown, 1, kString);
         grown->h = 0;
         if (builder.s) {
             std::memcpy(grown->val, builder.s->val, used);

@@ -24,8 +24,7 @@ zval counted(zend_refcounted* object) {
 
 zend_refcounted* newHeader(size_t size, uint32_t typeInfo) {
     auto* object = static_cast<zend_refcounted*>(allocate(size, false));
-    object->gc.refcount = 1;
-    object->gc.u.type_info = typeInfo;
+    corvane::engine::initHeader(object, 1, typeInfo);
     return object;
 }
 
@@ -63,7 +62,7 @@ extern "C" void zval_ptr_dtor(zval* zval_ptr) {
     countCall();
     if (!zRefcounted(*zval_ptr)) return;
     zend_refcounted* object = zval_ptr->value.counted;
-    if (--object->gc.refcount == 0) destroyCounted(object);
+    if (corvane::engine::delRef(object) == 0) destroyCounted(object);
 }
 
 namespace standin {
