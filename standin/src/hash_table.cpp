@@ -67,7 +67,7 @@ void initTable(HashTable* ht, uint32_t size, bool persistent) {
 void allocateData(HashTable* ht, uint32_t mask) {
     size_t slots = hashSlots(mask);
     auto* data = static_cast<uint32_t*>(
-        allocate(slots * sizeof(uint32_t) + sizeof(Bucket) * ht->nTableSize, isPersistent(ht)));
+        allocate(slots * sizeof(uint32_t) + sizeof(Bucket) * ht->nTableSize, isPersistent(ht), Content::Buckets));
     std::memset(data, 0xff, slots * sizeof(uint32_t));
     ht->nTableMask = mask;
     ht->arData = reinterpret_cast<Bucket*>(data + slots);
@@ -333,19 +333,29 @@ void destroyContents(HashTable* ht, bool requestKeys) {
     freeData(ht);
 }
 
+// Tables, keys and values handed to a table function must not be freed ones.
+void checkLive(const void* counted, const char* function) {
+    if (isFreed(counted)) usedAfterFree(counted, function);
+}
+
+void checkLive(const zval* value, const char* function) {
+    if (zRefcounted(*value)) checkLive(value->value.counted, function);
+}
+
 }  // namespace
 
 extern "C" {
 
 HashTable* _zend_new_array(uint32_t size) {
     countCall();
-    auto* ht = static_cast<HashTable*>(allocate(sizeof(HashTable), false));
+    auto* ht = static_cast<HashTable*>(allocate(sizeof(HashTable), false, Content::Array));
     initTable(ht, size, false);
     return ht;
 }
 
 uint32_t zend_array_count(HashTable* ht) {
     countCall();
+    checkLive(ht, __func__);
     if (!(ht->u.v.flags & kFlagHasEmptyIndirect)) return ht->nNumOfElements;
     uint32_t count = 0;
     for (uint32_t i = 0; i < ht->nNumUsed; ++i) {
@@ -360,11 +370,13 @@ uint32_t zend_array_count(HashTable* ht) {
 
 void zend_hash_destroy(HashTable* ht) {
     countCall();
+    checkLive(ht, __func__);
     destroyContents(ht, false);
 }
 
 void zend_array_destroy(HashTable* ht) {
     countCall();
+    if (isFreed(ht)) freedAgain(ht, __func__);  // an over-release if its count fell to 0 again
     if (isPersistent(ht)) {
         std::fprintf(stderr, "standin: zend_array_destroy() of a persistent array %p (it frees with _efree)\n",
                      static_cast<void*>(ht));
@@ -377,16 +389,24 @@ void zend_array_destroy(HashTable* ht) {
 
 zval* zend_hash_add(HashTable* ht, zend_string* key, zval* pData) {
     countCall();
+    checkLive(ht, __func__);
+    checkLive(key, __func__);
+    checkLive(pData, __func__);
     return addOrUpdateString(ht, key, pData, Add);
 }
 
 zval* zend_hash_update(HashTable* ht, zend_string* key, zval* pData) {
     countCall();
+    checkLive(ht, __func__);
+    checkLive(key, __func__);
+    checkLive(pData, __func__);
     return addOrUpdateString(ht, key, pData, Update);
 }
 
 zval* zend_hash_find(const HashTable* ht, zend_string* key) {
     countCall();
+    checkLive(ht, __func__);
+    checkLive(key, __func__);
     zend_ulong h = key->h ? key->h : zend_string_hash_func(key);
     Bucket* p = findString(ht, key, h);
     return p ? &p->val : nullptr;
@@ -394,6 +414,8 @@ zval* zend_hash_find(const HashTable* ht, zend_string* key) {
 
 int zend_hash_del(HashTable* ht, zend_string* key) {
     countCall();
+    checkLive(ht, __func__);
+    checkLive(key, __func__);
     zend_ulong h = key->h ? key->h : zend_string_hash_func(key);
     Bucket* prev;
     Bucket* p = findString(ht, key, h, &prev);
@@ -404,22 +426,28 @@ int zend_hash_del(HashTable* ht, zend_string* key) {
 
 zval* zend_hash_str_add(HashTable* ht, const char* key, size_t len, zval* pData) {
     countCall();
+    checkLive(ht, __func__);
+    checkLive(pData, __func__);
     return addOrUpdateBytes(ht, key, len, pData, Add);
 }
 
 zval* zend_hash_str_update(HashTable* ht, const char* key, size_t len, zval* pData) {
     countCall();
+    checkLive(ht, __func__);
+    checkLive(pData, __func__);
     return addOrUpdateBytes(ht, key, len, pData, Update);
 }
 
 zval* zend_hash_str_find(const HashTable* ht, const char* key, size_t len) {
     countCall();
+    checkLive(ht, __func__);
     Bucket* p = findBytes(ht, key, len, hashBytes(key, len));
     return p ? &p->val : nullptr;
 }
 
 int zend_hash_str_del(HashTable* ht, const char* key, size_t len) {
     countCall();
+    checkLive(ht, __func__);
     Bucket* prev;
     Bucket* p = findBytes(ht, key, len, hashBytes(key, len), &prev);
     if (!p) return -1;
@@ -429,22 +457,28 @@ int zend_hash_str_del(HashTable* ht, const char* key, size_t len) {
 
 zval* zend_hash_index_add(HashTable* ht, zend_ulong h, zval* pData) {
     countCall();
+    checkLive(ht, __func__);
+    checkLive(pData, __func__);
     return addOrUpdateIndex(ht, h, pData, Add);
 }
 
 zval* zend_hash_index_update(HashTable* ht, zend_ulong h, zval* pData) {
     countCall();
+    checkLive(ht, __func__);
+    checkLive(pData, __func__);
     return addOrUpdateIndex(ht, h, pData, Update);
 }
 
 zval* zend_hash_index_find(const HashTable* ht, zend_ulong h) {
     countCall();
+    checkLive(ht, __func__);
     Bucket* p = findIndex(ht, h);
     return p ? &p->val : nullptr;
 }
 
 int zend_hash_index_del(HashTable* ht, zend_ulong h) {
     countCall();
+    checkLive(ht, __func__);
     Bucket* prev;
     Bucket* p = findIndex(ht, h, &prev);
     if (!p) return -1;
@@ -454,6 +488,8 @@ int zend_hash_index_del(HashTable* ht, zend_ulong h) {
 
 zval* zend_hash_next_index_insert(HashTable* ht, zval* pData) {
     countCall();
+    checkLive(ht, __func__);
+    checkLive(pData, __func__);
     return addOrUpdateIndex(ht, static_cast<zend_ulong>(ht->nNextFreeElement), pData, Add);
 }
 
@@ -475,7 +511,7 @@ const HashTable zend_empty_array = {
 namespace standin {
 
 zend_array* newPersistentArray(uint32_t size) {
-    auto* ht = static_cast<HashTable*>(allocate(sizeof(HashTable), true));
+    auto* ht = static_cast<HashTable*>(allocate(sizeof(HashTable), true, Content::Array));
     initTable(ht, size, true);
     return ht;
 }

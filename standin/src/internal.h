@@ -2,6 +2,9 @@
 #ifndef CORVANE_STANDIN_INTERNAL_H
 #define CORVANE_STANDIN_INTERNAL_H
 
+#include "describe.h"
+#include "registry.h"
+
 #include <standin/standin.h>
 
 #include <cstddef>
@@ -28,13 +31,30 @@ inline bool zRefcounted(const zval& v) { return (v.u1.type_info & 0xff00) != 0; 
 void countCall();
 
 // Allocation by the engine's rules; persistent memory is the C heap.
-void* allocate(size_t size, bool persistent);
+// content: what the block is made for, for fault and leak messages.
+void* allocate(size_t size, bool persistent, Content content = Content::Block);
 void release(void* ptr, bool persistent);
 // Engine-owned memory that no one may free: interned strings.
 void* allocateInterned(size_t size);
 void releaseInterned(void* ptr);
 // Ends the request: reports and frees the request blocks still live.
 size_t sweepRequestBlocks();
+
+// The quarantine of freed request blocks.
+bool quarantineActive();
+// Keeps a request block that is being freed instead of freeing it; content says what it held.
+void quarantine(Block* block, Content content);
+// Checks every quarantined block for writes since it was freed, and frees them all.
+void drainQuarantine();
+size_t quarantinedCount();
+// Whether a counted header is that of a quarantined block.
+bool isFreed(const void* counted);
+// Aborts naming the quarantined block at ptr: a reference of it was dropped again; it was freed
+// again (an over-release if its count fell to 0 once more, else a double free); it was passed to
+// an engine function.
+[[noreturn]] void overReleased(const void* ptr, const char* function);
+[[noreturn]] void freedAgain(const void* ptr, const char* function);
+[[noreturn]] void usedAfterFree(const void* ptr, const char* function);
 
 // Strings.
 zend_ulong hashBytes(const char* str, size_t len);

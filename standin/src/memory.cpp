@@ -5,98 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 extern "C" void __libc_free(void* ptr);
-extern "C" void* __libc_calloc(size_t count, size_t size);
 
 namespace standin::internal {
 namespace {
-
-enum class Kind : uint8_t { Request, Persistent, Interned };
-
-struct Block {
-    void* ptr;  // null marks a free slot
-    size_t size;
-    Kind kind;
-};
-
-// Open addressing with linear probing and backward-shift deletion. Its storage comes from glibc
-// directly, so that the registry never re-enters the free() it watches.
-class Registry {
-public:
-    Block* find(const void* ptr) {
-        if (!slots_) return nullptr;
-        for (size_t i = home(ptr);; i = next(i)) {
-            if (slots_[i].ptr == ptr) return &slots_[i];
-            if (!slots_[i].ptr) return nullptr;
-        }
-    }
-
-    void insert(void* ptr, size_t size, Kind kind) {
-        if ((count_ + 1) * 2 > capacity_) grow();
-        size_t i = home(ptr);
-        while (slots_[i].ptr && slots_[i].ptr != ptr) i = next(i);
-        if (!slots_[i].ptr) ++count_;
-        slots_[i] = Block{ptr, size, kind};
-    }
-
-    void erase(Block* block) {
-        size_t hole = static_cast<size_t>(block - slots_);
-        slots_[hole].ptr = nullptr;
-        --count_;
-        for (size_t i = next(hole); slots_[i].ptr; i = next(i)) {
-            size_t want = home(slots_[i].ptr);
-            // Move the entry back into the hole unless its home lies cyclically in (hole, i].
-            bool homeBetween = hole < i ? (want > hole && want <= i) : (want > hole || want <= i);
-            if (homeBetween) continue;
-            slots_[hole] = slots_[i];
-            slots_[i].ptr = nullptr;
-            hole = i;
-        }
-    }
-
-    size_t count(Kind kind) const {
-        size_t n = 0;
-        for (size_t i = 0; i < capacity_; ++i) n += slots_[i].ptr && slots_[i].kind == kind;
-        return n;
-    }
-
-    Block* first(Kind kind) {
-        for (size_t i = 0; i < capacity_; ++i) {
-            if (slots_[i].ptr && slots_[i].kind == kind) return &slots_[i];
-        }
-        return nullptr;
-    }
-
-private:
-    size_t home(const void* ptr) const {
-        auto bits = reinterpret_cast<uintptr_t>(ptr) >> 4;
-        return static_cast<size_t>((bits * 0x9E3779B97F4A7C15ull) >> 20) & (capacity_ - 1);
-    }
-    size_t next(size_t i) const { return (i + 1) & (capacity_ - 1); }
-
-    void grow() {
-        Block* old = slots_;
-        size_t oldCapacity = capacity_;
-        capacity_ = capacity_ ? capacity_ * 2 : 1024;
-        slots_ = static_cast<Block*>(__libc_calloc(capacity_, sizeof(Block)));
-        if (!slots_) {
-            std::fputs("standin: out of memory for the allocation registry\n", stderr);
-            std::abort();
-        }
-        count_ = 0;
-        for (size_t i = 0; i < oldCapacity; ++i) {
-            if (old[i].ptr) insert(old[i].ptr, old[i].size, old[i].kind);
-        }
-        __libc_free(old);
-    }
-
-    Block* slots_ = nullptr;
-    size_t capacity_ = 0;
-    size_t count_ = 0;
-};
-
-Registry registry;
 
 // Request blocks start this far into their heap block, so that handing one to free() is a fault
 // that every heap implementation notices too.
@@ -114,16 +28,40 @@ void* heapAlloc(size_t size) {
     return ptr;
 }
 
-void* allocateKind(size_t size, Kind kind) {
+void* allocateKind(size_t size, Kind kind, Content content = Content::Block) {
     if (kind == Kind::Request) {
         char* base = static_cast<char*>(heapAlloc(size + kRequestOffset));
-        registry.insert(base + kRequestOffset, size, kind);
+        registry.insert(Block{base + kRequestOffset, size, kind, content, 0});
         return base + kRequestOffset;
     }
     void* ptr = heapAlloc(size);
-    registry.insert(ptr, size, kind);
+    registry.insert(Block{ptr, size, kind, content, 0});
     return ptr;
 }
+
+// The checks of every request free: the block must be live request memory.
+Block* blockToFree(void* ptr, const char* function) {
+    Block* block = registry.find(ptr);
+    if (!block) fault("_efree() of memory that is not live request memory (freed twice, or never from _emalloc):", ptr);
+    if (block->kind == Kind::Freed) freedAgain(ptr, function);
+    if (block->kind == Kind::Persistent) fault("_efree() of persistent memory (it belongs to free()):", ptr);
+    if (block->kind == Kind::Interned) fault("_efree() of an interned string, which the engine owns:", ptr);
+    return block;
+}
+
+// Asking whether to quarantine may allocate (once), which may move registry entries: the block is
+// found again after it.
+void retire(void* ptr, Content content) {
+    bool keep = quarantineActive();
+    Block* block = registry.find(ptr);
+    if (keep) {
+        quarantine(block, content);
+    } else {
+        freeRequestBlock(block);
+    }
+}
+
+}  // namespace
 
 void freeRequestBlock(Block* block) {
     char* base = static_cast<char*>(block->ptr) - kRequestOffset;
@@ -131,10 +69,8 @@ void freeRequestBlock(Block* block) {
     std::free(base);
 }
 
-}  // namespace
-
-void* allocate(size_t size, bool persistent) {
-    return allocateKind(size, persistent ? Kind::Persistent : Kind::Request);
+void* allocate(size_t size, bool persistent, Content content) {
+    return allocateKind(size, persistent ? Kind::Persistent : Kind::Request, content);
 }
 
 void release(void* ptr, bool persistent) {
@@ -153,18 +89,49 @@ void releaseInterned(void* ptr) {
     std::free(ptr);
 }
 
-size_t sweepRequestBlocks() {
-    size_t leaks = 0;
-    while (Block* block = registry.first(Kind::Request)) {
-        ++leaks;
-        auto* header = static_cast<const zend_refcounted*>(block->ptr);
-        bool hasHeader = block->size >= sizeof(zend_refcounted);
-        std::fprintf(stderr, "standin: leak of %zu request bytes at %p (count %u, type info 0x%x)\n", block->size,
-                     block->ptr, hasHeader ? corvane::engine::refcount(header) : 0u,
-                     hasHeader ? corvane::engine::gcFlags(header) : 0u);
-        freeRequestBlock(block);
+namespace {
+
+void printLeak(const Block& block, const Description& what) {
+    if (what.content == Content::Block) {
+        std::fprintf(stderr, "standin: leak: a block of %zu request bytes at %p\n", block.size, block.ptr);
+    } else if (isCounted(what.content)) {
+        std::fprintf(stderr, "standin: leak: %s, count %u, %zu request bytes at %p\n", nameOf(what).text,
+                     corvane::engine::refcount(static_cast<const zend_refcounted*>(block.ptr)), block.size, block.ptr);
+    } else {
+        std::fprintf(stderr, "standin: leak: %s, %zu request bytes at %p\n", nameOf(what).text, block.size, block.ptr);
     }
-    return leaks;
+}
+
+void printSummary(size_t leaks, const size_t (&byKind)[kContentKinds]) {
+    std::fprintf(stderr, "standin: %zu leaked request %s:", leaks, leaks == 1 ? "block" : "blocks");
+    const char* separator = " ";
+    for (size_t kind = 0; kind < kContentKinds; ++kind) {
+        if (byKind[kind] == 0) continue;
+        std::fprintf(stderr, "%s%zu %s", separator, byKind[kind],
+                     kindName(static_cast<Content>(kind), byKind[kind] != 1));
+        separator = ", ";
+    }
+    std::fputc('\n', stderr);
+}
+
+}  // namespace
+
+size_t sweepRequestBlocks() {
+    drainQuarantine();
+    std::vector<Block> leaked;
+    registry.forEach(Kind::Request, [&](const Block& block) { leaked.push_back(block); });
+    if (leaked.empty()) return 0;
+
+    size_t byKind[kContentKinds] = {};
+    for (const Block& block : leaked) {
+        Content content = classify(block.ptr, block.size, block.content);
+        printLeak(block, describe(block.ptr, block.size, content));
+        ++byKind[static_cast<size_t>(content)];
+    }
+    printSummary(leaked.size(), byKind);
+    std::fflush(stderr);
+    for (const Block& block : leaked) freeRequestBlock(registry.find(block.ptr));
+    return leaked.size();
 }
 
 }  // namespace standin::internal
@@ -180,11 +147,8 @@ void* _emalloc(size_t size) {
 
 void _efree(void* ptr) {
     countCall();
-    Block* block = registry.find(ptr);
-    if (!block) fault("_efree() of memory that is not live request memory (freed twice, or never from _emalloc):", ptr);
-    if (block->kind == Kind::Persistent) fault("_efree() of persistent memory (it belongs to free()):", ptr);
-    if (block->kind == Kind::Interned) fault("_efree() of an interned string, which the engine owns:", ptr);
-    freeRequestBlock(block);
+    Block* block = blockToFree(ptr, "_efree");
+    retire(ptr, classify(ptr, block->size, block->content));
 }
 
 void* __zend_malloc(size_t size) {
@@ -199,6 +163,7 @@ void free(void* ptr) noexcept {
         if (Block* block = registry.find(ptr)) {
             if (block->kind == Kind::Request) fault("free() of request memory (it belongs to _efree()):", ptr);
             if (block->kind == Kind::Interned) fault("free() of an interned string, which the engine owns:", ptr);
+            if (block->kind == Kind::Freed) freedAgain(ptr, "free");
             registry.erase(block);
         }
     }
@@ -224,14 +189,14 @@ bool persistentFreesVisible() {
 
 size_t blockSize(const void* ptr) {
     Block* block = registry.find(ptr);
-    return block ? block->size : 0;
+    return block && block->kind != Kind::Freed ? block->size : 0;
 }
 
 }  // namespace standin
 
 // The size-class shortcuts that PHP's release headers turn emalloc(constant) and efree into: code
 // compiled against those headers calls them, so the stand-in has them too.
-#define STANDIN_SIZE_CLASS(size)                                   \
+#define STANDIN_SIZE_CLASS(size)                                  \
     extern "C" void* _emalloc_##size() { return _emalloc(size); } \
     extern "C" void _efree_##size(void* ptr) { _efree(ptr); }
 STANDIN_SIZE_CLASS(8)

@@ -53,7 +53,7 @@ zend_ulong hashBytes(const char* str, size_t len) {
 }
 
 zend_string* newString(const char* str, size_t len, bool persistent) {
-    auto* s = static_cast<zend_string*>(allocate(structSize(len), persistent));
+    auto* s = static_cast<zend_string*>(allocate(structSize(len), persistent, Content::String));
     corvane::engine::initHeader(s, 1, kString | (persistent ? kGcPersistent : 0));
     s->h = 0;
     s->len = len;
@@ -76,6 +76,7 @@ void freeRequestInternedStrings() {
 
 extern "C" zend_ulong zend_string_hash_func(zend_string* s) {
     countCall();
+    if (isFreed(s)) usedAfterFree(s, __func__);
     ++hashCount;
     return s->h = hashBytes(s->val, s->len);
 }
@@ -89,6 +90,7 @@ void startup() {
 }
 
 void shutdown() {
+    drainQuarantine();  // in case the last request was never ended
     freeRequestInternedStrings();
     for (zend_string* str : permanentInterned) releaseInterned(str);
     permanentInterned.clear();
@@ -116,7 +118,7 @@ void smartStrAppend(smart_str& builder, std::string_view text) {
     if (!builder.s || needed >= builder.a) {
         size_t capacity =
             needed <= kStartLength ? kStartLength : ((needed + kOverhead + kPage - 1) & ~(kPage - 1)) - kOverhead;
-        auto* grown = static_cast<zend_string*>(allocate(kHeaderSize + capacity + 1, false));
+        auto* grown = static_cast<zend_string*>(allocate(kHeaderSize + capacity + 1, false, Content::String));
         corvane::engine::initHeader(grown, 1, kString);
         grown->h = 0;
         if (builder.s) {

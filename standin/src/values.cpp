@@ -22,8 +22,8 @@ zval counted(zend_refcounted* object) {
     return v;
 }
 
-zend_refcounted* newHeader(size_t size, uint32_t typeInfo) {
-    auto* object = static_cast<zend_refcounted*>(allocate(size, false));
+zend_refcounted* newHeader(size_t size, uint32_t typeInfo, Content content) {
+    auto* object = static_cast<zend_refcounted*>(allocate(size, false, content));
     corvane::engine::initHeader(object, 1, typeInfo);
     return object;
 }
@@ -62,6 +62,9 @@ extern "C" void zval_ptr_dtor(zval* zval_ptr) {
     countCall();
     if (!zRefcounted(*zval_ptr)) return;
     zend_refcounted* object = zval_ptr->value.counted;
+    // Before the drop: a freed block's contents are gone (a reference's value, say), so nothing may
+    // act on them, and the message names this function.
+    if (isFreed(object)) overReleased(object, __func__);
     if (corvane::engine::delRef(object) == 0) destroyCounted(object);
 }
 
@@ -76,12 +79,13 @@ size_t requestShutdown() {
     return sweepRequestBlocks();
 }
 
-zval newObject() { return counted(newHeader(sizeof(zend_refcounted) + 8, kObject | kGcCollectable)); }
+zval newObject() { return counted(newHeader(sizeof(zend_refcounted) + 8, kObject | kGcCollectable, Content::Object)); }
 
-zval newResource() { return counted(newHeader(sizeof(zend_refcounted) + 8, kResource)); }
+zval newResource() { return counted(newHeader(sizeof(zend_refcounted) + 8, kResource, Content::Resource)); }
 
 zval newReference(const zval& value) {
-    auto* ref = reinterpret_cast<Reference*>(newHeader(sizeof(Reference), kReference | kGcCollectable));
+    auto* ref =
+        reinterpret_cast<Reference*>(newHeader(sizeof(Reference), kReference | kGcCollectable, Content::Reference));
     ref->val.value = value.value;
     ref->val.u1.type_info = value.u1.type_info;
     ref->sources = nullptr;

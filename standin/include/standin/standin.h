@@ -3,7 +3,8 @@
 // place of a real engine; the library itself never does.
 //
 // Faults abort at once with a message on stderr: _efree() of memory that _emalloc() did not hand out
-// (persistent, interned, unknown, or freed twice), and free() of request memory or interned strings.
+// (persistent, interned, unknown, or freed twice), free() of request memory or interned strings, and
+// a release or engine use of a request block after its last reference freed it (see the quarantine).
 #ifndef CORVANE_STANDIN_H
 #define CORVANE_STANDIN_H
 
@@ -38,6 +39,21 @@ STANDIN_API size_t livePersistentBlocks();
 STANDIN_API bool persistentFreesVisible();
 // The size asked for when a live block was allocated; 0 for anything else.
 STANDIN_API size_t blockSize(const void* ptr);
+
+// Freed request blocks stay in a quarantine, oldest really freed first, while there are more than
+// kQuarantineBlocks of them or more than kQuarantineBytes (the newest block always stays). There a
+// block keeps its bytes and is never handed out again, and any further release of it (handle,
+// zval_ptr_dtor, _efree, zend_array_destroy) or table function on it aborts with a message naming
+// what it was. Request end empties the quarantine. It is off when free() is not seen here
+// (AddressSanitizer, valgrind): those tools report uses of freed memory themselves.
+constexpr size_t kQuarantineBlocks = 1024;
+constexpr size_t kQuarantineBytes = size_t{4} << 20;
+STANDIN_API bool quarantineActive();
+// Turns the quarantine off (freeing what it holds) or back on where free() is seen here. It makes
+// every free cost a real free of an older block, which benchmarks would otherwise measure.
+STANDIN_API void setQuarantine(bool on);
+STANDIN_API size_t quarantinedBlocks();
+STANDIN_API bool isQuarantined(const void* ptr);
 
 // How many engine functions have been called since start-up, and how many string hashes computed.
 STANDIN_API size_t engineCalls();
