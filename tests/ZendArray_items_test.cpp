@@ -59,8 +59,10 @@ void leaveHole(zend_array* array, uint32_t index) {
 TEST_F(ArrayItems, EmptyHandleWalksNothing) {
     ZendArray empty;
     int steps = 0;
-    for (auto [key, value] : empty.items()) steps += static_cast<int>(key.integer() + value.u1.type_info) + 1;
-    for (auto [key, value] : empty.items().reversed()) steps += static_cast<int>(key.integer() + value.u1.type_info) + 1;
+    for (auto [key, value] : empty.items()) steps += static_cast<int>(key.integer() + value.u1.type_info + 1);
+    for (auto [key, value] : empty.items().reversed()) {
+        steps += static_cast<int>(key.integer() + value.u1.type_info + 1);
+    }
     EXPECT_EQ(steps, 0);
     EXPECT_TRUE(empty.items().begin() == empty.items().end());
     EXPECT_TRUE(empty.items().reversed().begin() == empty.items().reversed().end());
@@ -224,13 +226,29 @@ TEST_F(ArrayItems, AValueMadeFromAnItemAddsExactlyOneReference) {
 
 TEST_F(ArrayItems, ARemoveDuringTheWalkKeepsItGoing) {
     ZendArray array(8);
-    for (long long i = 0; i < 6; ++i) array.add(ZVal(i));
+    for (long long i = 0; i < 7; ++i) array.add(ZVal(i));
     std::vector<unsigned long long> visited;
     for (auto [key, value] : array.items()) {
-        visited.push_back(key.integer());
-        if (key.integer() == 1) array.remove(2);  // deleting moves no bucket
+        const unsigned long long k = key.integer();  // read before the bucket is emptied
+        visited.push_back(k);
+        if (k == 1) {
+            ASSERT_TRUE(array.remove(2));  // ahead of the walk: never visited
+        }
+        if (k == 3) {
+            ASSERT_TRUE(array.remove(3));  // the current element: the next one still comes
+        }
     }
-    EXPECT_EQ(visited, (std::vector<unsigned long long>{0, 1, 3, 4, 5}));
+    EXPECT_EQ(visited, (std::vector<unsigned long long>{0, 1, 3, 4, 5, 6}));
+
+    std::vector<unsigned long long> back;
+    for (auto [key, value] : array.items().reversed()) {
+        const unsigned long long k = key.integer();
+        back.push_back(k);
+        if (k == 5) {
+            ASSERT_TRUE(array.remove(5));
+        }
+    }
+    EXPECT_EQ(back, (std::vector<unsigned long long>{6, 5, 4, 1, 0}));
 }
 
 TEST_F(ArrayItems, IteratorsStepLikeTheRangeFor) {
