@@ -137,11 +137,15 @@ public:
     }
 };
 
-zend_long rawWalk(const zend_array* array) {
+// PHP's ZEND_HASH_FOREACH_VAL: one pass over the used buckets, a deleted one skipped.
+zend_long rawWalk(const zend_array* ht) {
     zend_long sum = 0;
-    for (const Bucket *p = array->arData, *end = p + array->nNumUsed; p != end; ++p) {
-        if ((p->val.u1.type_info & 0xff) == 0) continue;
-        sum += p->val.value.lval;
+    const Bucket* p = ht->arData;
+    const Bucket* end = p + ht->nNumUsed;
+    for (; p != end; p++) {
+        const zval* z = &p->val;
+        if (raw::deletedBucket(z)) continue;
+        sum += z->value.lval;
     }
     return sum;
 }
@@ -168,6 +172,206 @@ public:
     }
 };
 
+class WalkItems : public FilledArray {
+public:
+    using FilledArray::FilledArray;
+    void raw() override { keep(rawWalk(array_.get())); }
+    void corvane() override {
+        zend_long sum = 0;
+        for (auto [key, value] : array_.items()) sum += value.value.lval;
+        keep(sum);
+    }
+};
+
+// The filled array with every fourth element deleted again: holes the walks pass over.
+class HoledArray : public FilledArray {
+public:
+    explicit HoledArray(int64_t n) : FilledArray(n) {
+        for (int64_t i = 0; i < n; i += 4) array_.remove(i);
+    }
+};
+
+class WalkHolesIterators : public HoledArray {
+public:
+    using HoledArray::HoledArray;
+    void raw() override { keep(rawWalk(array_.get())); }
+    void corvane() override {
+        zend_long sum = 0;
+        for (const Bucket& element : array_) sum += element.val.value.lval;
+        keep(sum);
+    }
+};
+
+class WalkHolesItems : public HoledArray {
+public:
+    using HoledArray::HoledArray;
+    void raw() override { keep(rawWalk(array_.get())); }
+    void corvane() override {
+        zend_long sum = 0;
+        for (auto [key, value] : array_.items()) sum += value.value.lval;
+        keep(sum);
+    }
+};
+
+// An array of n longs under the string keys "key-0" to "key-<n - 1>", and those keys as handles
+// (hashes computed) and as bytes, made outside the measured region.
+class StringKeyedArray : public Fixture {
+public:
+    explicit StringKeyedArray(int64_t n) : n_(n), array_(0) {
+        keys_.reserve(static_cast<size_t>(n));
+        bytes_.reserve(static_cast<size_t>(n));
+        for (int64_t i = 0; i < n; ++i) {
+            bytes_.push_back("key-" + std::to_string(i));
+            keys_.emplace_back(std::string_view(bytes_.back()));
+            keys_.back().hash();
+            array_.add(keys_.back(), ZVal(i));
+        }
+    }
+
+protected:
+    int64_t n_;
+    ZendArray array_;
+    std::vector<ZendString> keys_;
+    std::vector<std::string> bytes_;
+};
+
+// What a walk reads of each element: the key (its length, or the integer) and the value.
+inline zend_long readKey(const zend_string* key, zend_ulong h) {
+    return key ? static_cast<zend_long>(key->len) : static_cast<zend_long>(h);
+}
+
+// PHP's ZEND_HASH_FOREACH_KEY_VAL: one pass over the used buckets, a deleted one skipped, then the
+// bucket's h, key and value read.
+zend_long rawWalkKeyValue(const zend_array* ht) {
+    zend_long sum = 0;
+    const Bucket* p = ht->arData;
+    const Bucket* end = p + ht->nNumUsed;
+    for (; p != end; p++) {
+        const zval* z = &p->val;
+        if (raw::deletedBucket(z)) continue;
+        zend_ulong h = p->h;
+        const zend_string* key = p->key;
+        sum += readKey(key, h) + z->value.lval;
+    }
+    return sum;
+}
+
+// PHP's ZEND_HASH_REVERSE_FOREACH_KEY_VAL: the same from the last used bucket down.
+zend_long rawReverseWalkKeyValue(const zend_array* ht) {
+    zend_long sum = 0;
+    uint32_t idx = ht->nNumUsed;
+    const Bucket* p = ht->arData + idx;
+    for (; idx > 0; idx--) {
+        p--;
+        const zval* z = &p->val;
+        if (raw::deletedBucket(z)) continue;
+        zend_ulong h = p->h;
+        const zend_string* key = p->key;
+        sum += readKey(key, h) + z->value.lval;
+    }
+    return sum;
+}
+
+class WalkKeyValueIterators : public StringKeyedArray {
+public:
+    using StringKeyedArray::StringKeyedArray;
+    void raw() override { keep(rawWalkKeyValue(array_.get())); }
+    void corvane() override {
+        zend_long sum = 0;
+        for (const Bucket& b : array_) sum += readKey(b.key, b.h) + b.val.value.lval;
+        keep(sum);
+    }
+};
+
+class WalkKeyValueEndInCondition : public StringKeyedArray {
+public:
+    using StringKeyedArray::StringKeyedArray;
+    void raw() override { keep(rawWalkKeyValue(array_.get())); }
+    void corvane() override {
+        zend_long sum = 0;
+        for (auto it = array_.begin(); it != array_.end(); ++it) sum += readKey(it->key, it->h) + it->val.value.lval;
+        keep(sum);
+    }
+};
+
+inline zend_long readKey(const ZendArray::Key& key) {
+    return key.isString() ? static_cast<zend_long>(key.view().size()) : static_cast<zend_long>(key.integer());
+}
+
+class WalkKeyValueItems : public StringKeyedArray {
+public:
+    using StringKeyedArray::StringKeyedArray;
+    void raw() override { keep(rawWalkKeyValue(array_.get())); }
+    void corvane() override {
+        zend_long sum = 0;
+        for (auto [key, value] : array_.items()) sum += readKey(key) + value.value.lval;
+        keep(sum);
+    }
+};
+
+class WalkKeyValueItemsReversed : public StringKeyedArray {
+public:
+    using StringKeyedArray::StringKeyedArray;
+    void raw() override { keep(rawReverseWalkKeyValue(array_.get())); }
+    void corvane() override {
+        zend_long sum = 0;
+        for (auto [key, value] : array_.items().reversed()) sum += readKey(key) + value.value.lval;
+        keep(sum);
+    }
+};
+
+class WalkKeyValueRIterators : public StringKeyedArray {
+public:
+    using StringKeyedArray::StringKeyedArray;
+    void raw() override { keep(rawReverseWalkKeyValue(array_.get())); }
+    void corvane() override {
+        zend_long sum = 0;
+        for (auto it = array_.rbegin(); it != array_.rend(); ++it) sum += readKey(it->key, it->h) + it->val.value.lval;
+        keep(sum);
+    }
+};
+
+// Lookups by a string key handle (its hash already computed): zend_hash_find.
+class LookUpByString : public StringKeyedArray {
+public:
+    using StringKeyedArray::StringKeyedArray;
+    void raw() override {
+        zend_array* array = array_.get();
+        zend_long sum = 0;
+        for (int64_t i = 0; i < n_; ++i) {
+            zval* found = zend_hash_find(array, keys_[static_cast<size_t>(i)].get());
+            if (found && (found->u1.type_info & 0xff) == 4) sum += found->value.lval;
+        }
+        keep(sum);
+    }
+    void corvane() override {
+        long long sum = 0;
+        for (int64_t i = 0; i < n_; ++i) sum += array_.at(keys_[static_cast<size_t>(i)]).asLong();
+        keep(sum);
+    }
+};
+
+// Lookups by the key's bytes, hashed on every call: zend_hash_str_find.
+class LookUpByBytes : public StringKeyedArray {
+public:
+    using StringKeyedArray::StringKeyedArray;
+    void raw() override {
+        zend_array* array = array_.get();
+        zend_long sum = 0;
+        for (int64_t i = 0; i < n_; ++i) {
+            const std::string& key = bytes_[static_cast<size_t>(i)];
+            zval* found = zend_hash_str_find(array, key.data(), key.size());
+            if (found && (found->u1.type_info & 0xff) == 4) sum += found->value.lval;
+        }
+        keep(sum);
+    }
+    void corvane() override {
+        long long sum = 0;
+        for (int64_t i = 0; i < n_; ++i) sum += array_.at(std::string_view(bytes_[static_cast<size_t>(i)])).asLong();
+        keep(sum);
+    }
+};
+
 template <typename F>
 Case arrayCase(const char* name) {
     return Case{name, true, kSizes, [](int64_t size) -> std::unique_ptr<Fixture> { return std::make_unique<F>(size); }};
@@ -180,9 +384,19 @@ void addArrayCases(std::vector<Case>& cases) {
     cases.push_back(arrayCase<BuildByIntegerKeys>("array build by integer keys"));
     cases.push_back(arrayCase<BuildByStringKeys>("array build by string keys"));
     cases.push_back(arrayCase<LookUp>("array at"));
+    cases.push_back(arrayCase<LookUpByString>("array at, ZendString keys"));
+    cases.push_back(arrayCase<LookUpByBytes>("array at, string_view keys"));
     cases.push_back(arrayCase<Contains>("array contains"));
     cases.push_back(arrayCase<Walk>("array walk"));
     cases.push_back(arrayCase<WalkCallingEnd>("array walk, end() every step"));
+    cases.push_back(arrayCase<WalkItems>("array walk, items()"));
+    cases.push_back(arrayCase<WalkHolesIterators>("array walk, holes"));
+    cases.push_back(arrayCase<WalkHolesItems>("array walk, holes, items()"));
+    cases.push_back(arrayCase<WalkKeyValueIterators>("array walk, key and value"));
+    cases.push_back(arrayCase<WalkKeyValueEndInCondition>("array walk, key and value, end() in the condition"));
+    cases.push_back(arrayCase<WalkKeyValueItems>("array walk, key and value, items()"));
+    cases.push_back(arrayCase<WalkKeyValueRIterators>("array walk reversed, key and value"));
+    cases.push_back(arrayCase<WalkKeyValueItemsReversed>("array walk reversed, key and value, items()"));
 }
 
 }  // namespace bench

@@ -41,6 +41,17 @@ inline void keep(T const& value) {
     asm volatile("" : : "r,m"(value) : "memory");
 }
 
+// Lets an object's address escape, as benchmark::DoNotOptimize(&object) does: the compiler must
+// assume that the object was read and changed, so it lives in memory, not in registers.
+template <typename T>
+inline void escape(T* object) {
+    asm volatile("" : : "r"(object) : "memory");
+}
+
+// Does nothing, out of line in a source of its own: a call that the compiler cannot see through,
+// as code that hands a handle to another function by pointer or reference.
+void opaque(const void* object);
+
 }  // namespace bench
 
 #endif

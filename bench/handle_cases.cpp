@@ -10,6 +10,20 @@ namespace {
 constexpr char kText[] = "benchmark-string";
 constexpr size_t kTextLength = sizeof(kText) - 1;
 
+// How the copy is seen by other code while it lives: its value only (it may stay in registers),
+// its address escaping (benchmark::DoNotOptimize(&copy)), or its address passed to a function that
+// the compiler cannot see. Raw code's copy is the pointer or zval it keeps, treated the same way.
+enum class Seen { value, address, call };
+
+template <Seen seen, typename T>
+inline void show(T* object) {
+    if constexpr (seen == Seen::address) {
+        escape(object);
+    } else if constexpr (seen == Seen::call) {
+        opaque(object);
+    }
+}
+
 class StringCreate : public Fixture {
 public:
     explicit StringCreate(int64_t n) : n_(n) {}
@@ -31,6 +45,7 @@ private:
     int64_t n_;
 };
 
+template <Seen seen>
 class StringCopy : public Fixture {
 public:
     explicit StringCopy(int64_t n) : n_(n), handle_(kText), str_(handle_.get()) {}
@@ -39,6 +54,7 @@ public:
             zend_string* copy = str_;
             if (!(copy->gc.u.type_info & 0x40)) raw::addRef(copy);
             keep(copy);
+            show<seen>(&copy);
             raw::stringRelease(copy);
         }
     }
@@ -46,6 +62,7 @@ public:
         for (int64_t i = 0; i < n_; ++i) {
             ZendString copy(handle_);
             keep(copy.get());
+            show<seen>(&copy);
         }
     }
 
@@ -55,6 +72,7 @@ private:
     zend_string* str_;  // what raw code keeps in its own structures
 };
 
+template <Seen seen>
 class ArrayCopy : public Fixture {
 public:
     explicit ArrayCopy(int64_t n) : n_(n), handle_(8), array_(handle_.get()) {}
@@ -63,6 +81,7 @@ public:
             zend_array* copy = array_;
             if (!(copy->gc.u.type_info & 0x40)) raw::addRef(copy);
             keep(copy);
+            show<seen>(&copy);
             raw::arrayRelease(copy);
         }
     }
@@ -70,6 +89,7 @@ public:
         for (int64_t i = 0; i < n_; ++i) {
             ZendArray copy(handle_);
             keep(copy.get());
+            show<seen>(&copy);
         }
     }
 
@@ -79,6 +99,7 @@ private:
     zend_array* array_;  // what raw code keeps in its own structures
 };
 
+template <Seen seen>
 class ValueCopy : public Fixture {
 public:
     explicit ValueCopy(int64_t n) : n_(n), value_(ZendString(kText)) {}
@@ -87,6 +108,7 @@ public:
             zval copy;
             raw::zvalCopy(&copy, value_.get());
             keep(copy);
+            show<seen>(&copy);
             zval_ptr_dtor(&copy);
         }
     }
@@ -94,6 +116,7 @@ public:
         for (int64_t i = 0; i < n_; ++i) {
             ZVal copy(value_);
             keep(copy);
+            show<seen>(&copy);
         }
     }
 
@@ -111,9 +134,15 @@ Case handleCase(const char* name, int64_t n) {
 
 void addHandleCases(std::vector<Case>& cases) {
     cases.push_back(handleCase<StringCreate>("string create+release", 1000));
-    cases.push_back(handleCase<StringCopy>("string handle copy+destroy", 1000));
-    cases.push_back(handleCase<ArrayCopy>("array handle copy+destroy", 1000));
-    cases.push_back(handleCase<ValueCopy>("ZVal copy+destroy", 1000));
+    cases.push_back(handleCase<StringCopy<Seen::value>>("string handle copy+destroy", 1000));
+    cases.push_back(handleCase<StringCopy<Seen::address>>("string handle copy+destroy, address escapes", 1000));
+    cases.push_back(handleCase<StringCopy<Seen::call>>("string handle copy+destroy, passed to a call", 1000));
+    cases.push_back(handleCase<ArrayCopy<Seen::value>>("array handle copy+destroy", 1000));
+    cases.push_back(handleCase<ArrayCopy<Seen::address>>("array handle copy+destroy, address escapes", 1000));
+    cases.push_back(handleCase<ArrayCopy<Seen::call>>("array handle copy+destroy, passed to a call", 1000));
+    cases.push_back(handleCase<ValueCopy<Seen::value>>("ZVal copy+destroy", 1000));
+    cases.push_back(handleCase<ValueCopy<Seen::address>>("ZVal copy+destroy, address escapes", 1000));
+    cases.push_back(handleCase<ValueCopy<Seen::call>>("ZVal copy+destroy, passed to a call", 1000));
 }
 
 }  // namespace bench

@@ -47,6 +47,9 @@ inline void zvalCopy(zval* target, const zval* source) {
     if (source->u1.type_info & 0xff00) addRef(source->value.counted);
 }
 
+// The deleted-bucket test of PHP's ZEND_HASH_FOREACH loops: UNEXPECTED(Z_TYPE_P(z) == IS_UNDEF).
+inline bool deletedBucket(const zval* z) { return __builtin_expect((z->u1.type_info & 0xff) == 0, 0); }
+
 inline void zvalLong(zval* target, zend_long n) {
     target->value.lval = n;
     target->u1.type_info = 4;
