@@ -50,12 +50,13 @@ Block* blockToFree(void* ptr, const char* function) {
 }
 
 // Asking whether to quarantine may allocate (once), which may move registry entries: the block is
-// found again after it.
-void retire(void* ptr, Content content) {
+// found again after it. Only a block going into the quarantine is looked at: an extension may free
+// a buffer it filled only in part, and valgrind would see its unwritten bytes read.
+void retire(void* ptr) {
     bool keep = quarantineActive();
     Block* block = registry.find(ptr);
     if (keep) {
-        quarantine(block, content);
+        quarantine(block, classify(ptr, block->size, block->content));
     } else {
         freeRequestBlock(block);
     }
@@ -147,8 +148,8 @@ void* _emalloc(size_t size) {
 
 void _efree(void* ptr) {
     countCall();
-    Block* block = blockToFree(ptr, "_efree");
-    retire(ptr, classify(ptr, block->size, block->content));
+    blockToFree(ptr, "_efree");
+    retire(ptr);
 }
 
 void* __zend_malloc(size_t size) {
