@@ -278,8 +278,12 @@ TEST_F(StandIn, FreedBlocksWaitInQuarantineAndAreNotHandedOutAgain) {
     size_t live = standin::liveRequestBlocks();
     size_t held = standin::quarantinedBlocks();
     void* freed = corvane::engine::requestAlloc(forty);
+    std::memset(freed, 'x', forty);
     corvane::engine::requestFree(freed);
     EXPECT_TRUE(standin::isQuarantined(freed));
+    // Stale reads see garbage, not the old contents.
+    const auto* bytes = static_cast<const unsigned char*>(freed);
+    for (size_t i = 0; i < forty; ++i) ASSERT_EQ(bytes[i], 0xdb) << "at offset " << i;
     EXPECT_EQ(standin::quarantinedBlocks(), held + 1);
     EXPECT_EQ(standin::liveRequestBlocks(), live) << "a quarantined block is not live";
     EXPECT_EQ(standin::blockSize(freed), 0u);
@@ -547,6 +551,16 @@ TEST_F(StandInDeathTest, TableFunctionsOnFreedValuesAbort) {
             zend_hash_index_add(live.get(), 0, &value);
         },
         freedUseReport(R"(standin: use of a freed string: zend_hash_index_add\(\) on string\(5\) "value")"));
+    // The mark of a freed header changed by a flag: still known to be freed.
+    auto flagged = [] {
+        HashTable* ht = freedArray();
+        corvane::engine::setGcFlags(ht, corvane::engine::kGcProtected);
+        return ht;
+    };
+    EXPECT_DEATH(zend_hash_str_find(flagged(), "a", 1), report("zend_hash_str_find"));
+    EXPECT_DEATH(ZendArray::zendArrayRelease(flagged()),
+                 freedUseReport(R"(standin: over-release: array\(2\) was released again after its last reference )"
+                                R"(freed it \(in zend_array_destroy\(\)\))"));
     EXPECT_DEATH(zend_string_hash_func(freedString("hash me")),
                  freedUseReport(R"(standin: use of a freed string: zend_string_hash_func\(\) on string\(7\) )"
                                 R"("hash me", which was already freed)"));
@@ -582,6 +596,30 @@ TEST_F(StandInDeathTest, ChangesToAFreedBlockAbortWhenItLeavesTheQuarantine) {
         },
         freedUseReport(R"(standin: use after free: array\(2\) was changed after it was freed )"
                        R"(\(count \+0, type info 0xdead002f\))"));
+}
+
+TEST_F(StandInDeathTest, WritesToAFreedBlockAbortWhenItLeavesTheQuarantine) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    SKIP_UNLESS_FREED_USES_CAUGHT();
+    EXPECT_DEATH(
+        {
+            zend_string* str = freedString("hello");
+            str->val[1] = 'a';  // offset 25: the text starts after 24 header bytes
+            standin::requestShutdown();
+        },
+        freedUseReport(R"(standin: use after free: string\(5\) "hello" was written after it was freed at offset 25)"));
+    EXPECT_DEATH(
+        {
+            volatile size_t sixteen = 16;
+            volatile size_t eight = 8;
+            auto* block = static_cast<char*>(corvane::engine::requestAlloc(sixteen));
+            corvane::engine::requestFree(block);
+            block[3] = 0;
+            for (size_t i = 0; i < standin::kQuarantineBlocks; ++i) {
+                corvane::engine::requestFree(corvane::engine::requestAlloc(eight));
+            }
+        },
+        freedUseReport(R"(standin: use after free: a block of 16 bytes was written after it was freed at offset 3)"));
 }
 
 }  // namespace

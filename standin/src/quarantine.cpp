@@ -1,5 +1,6 @@
-// Freed request blocks are kept back for a while, their memory untouched but for the counted
-// header: count 1 and a type info that marks them freed. A release after the last one then falls
+// Freed request blocks are kept back for a while: a counted header gets count 1 and a type info
+// that marks it freed, and every byte after it a poison pattern, so that stale reads see garbage and
+// stale writes show when the block leaves. A release after the last one then falls
 // to 0 again and reaches _efree() or zend_array_destroy() with a block that is known to be freed,
 // and zval_ptr_dtor() and the table functions see the mark first; each aborts naming the block.
 //
@@ -10,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace standin::internal {
 namespace {
@@ -17,6 +19,10 @@ namespace {
 // Type info of a freed counted block: type 15, which the engine never uses, no flags (so that the
 // handles' inline code takes neither the immutable nor the persistent way out), and a pattern above.
 constexpr uint32_t kFreedTypeInfo = 0xdead000f;
+constexpr unsigned char kPoison = 0xdb;
+
+// Where the poisoned bytes start: after the counted header, which has a mark of its own.
+size_t poisonStart(const Description& what) { return isCounted(what.content) ? sizeof(zend_refcounted_h) : 0; }
 
 struct Held {
     void* ptr;
@@ -41,6 +47,18 @@ const Description& descriptionOf(const void* ptr) {
     std::abort();
 }
 
+// A write through a stale pointer left a byte that is not the poison.
+void checkPoison(const Held& entry) {
+    auto* bytes = static_cast<const unsigned char*>(entry.ptr);
+    for (size_t i = poisonStart(entry.what); i < entry.what.size; ++i) {
+        if (bytes[i] == kPoison) continue;
+        std::fprintf(stderr, "standin: use after free: %s was written after it was freed at offset %zu\n",
+                     nameOf(entry.what).text, i);
+        std::fflush(stderr);
+        std::abort();
+    }
+}
+
 // Whatever touched a freed header without releasing it (a reference taken, a flag set) shows here.
 void checkUntouched(const Held& entry) {
     if (!isCounted(entry.what.content)) return;
@@ -57,6 +75,7 @@ void checkUntouched(const Held& entry) {
 void evictOldest() {
     Held& entry = held[oldest];
     checkUntouched(entry);
+    checkPoison(entry);
     oldest = (oldest + 1) % kQuarantineBlocks;
     --heldCount;
     heldBytes -= entry.what.size;
@@ -83,6 +102,8 @@ void quarantine(Block* block, Content content) {
     block->kind = Kind::Freed;
     block->slot = static_cast<uint32_t>(slot);
     if (isCounted(content)) corvane::engine::initHeader(static_cast<zend_refcounted*>(ptr), 1, kFreedTypeInfo);
+    size_t start = poisonStart(what);
+    if (size > start) std::memset(static_cast<char*>(ptr) + start, kPoison, size - start);
 }
 
 void drainQuarantine() {
@@ -91,8 +112,8 @@ void drainQuarantine() {
 
 size_t quarantinedCount() { return heldCount; }
 
+// The registry decides, not the mark: a flag set on a freed header changes the mark.
 bool isFreed(const void* counted) {
-    if (corvane::engine::gcFlags(static_cast<const zend_refcounted*>(counted)) != kFreedTypeInfo) return false;
     Block* block = registry.find(counted);
     return block && block->kind == Kind::Freed;
 }
