@@ -273,7 +273,8 @@ TEST_F(StandIn, PartlyWrittenBlocksAreFreedAndReportedWithoutReadingTheRest) {
 }
 
 TEST_F(StandIn, FreedBlocksWaitInQuarantineAndAreNotHandedOutAgain) {
-    if (!standin::quarantineActive()) GTEST_SKIP() << "free() belongs to a sanitizer or valgrind: no quarantine";
+    if (!standin::quarantineActive())
+        GTEST_SKIP() << "the quarantine is off: free() is not the stand-in's in this run";
     volatile size_t forty = 40;
     size_t live = standin::liveRequestBlocks();
     size_t held = standin::quarantinedBlocks();
@@ -298,7 +299,8 @@ TEST_F(StandIn, FreedBlocksWaitInQuarantineAndAreNotHandedOutAgain) {
 }
 
 TEST_F(StandIn, QuarantineIsBoundedAndReallyFreesTheOldestFirst) {
-    if (!standin::quarantineActive()) GTEST_SKIP() << "free() belongs to a sanitizer or valgrind: no quarantine";
+    if (!standin::quarantineActive())
+        GTEST_SKIP() << "the quarantine is off: free() is not the stand-in's in this run";
     volatile size_t small = 24, odd = 72;
     void* oldest = corvane::engine::requestAlloc(odd);
     std::vector<void*> blocks;
@@ -334,7 +336,8 @@ TEST_F(StandIn, QuarantineIsBoundedAndReallyFreesTheOldestFirst) {
 }
 
 TEST_F(StandIn, QuarantineCanBeTurnedOff) {
-    if (!standin::quarantineActive()) GTEST_SKIP() << "free() belongs to a sanitizer or valgrind: no quarantine";
+    if (!standin::quarantineActive())
+        GTEST_SKIP() << "the quarantine is off: free() is not the stand-in's in this run";
     volatile size_t forty = 40;
     corvane::engine::requestFree(corvane::engine::requestAlloc(forty));
     standin::setQuarantine(false);

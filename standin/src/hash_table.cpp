@@ -382,7 +382,8 @@ void zend_array_destroy(HashTable* ht) {
                      static_cast<void*>(ht));
         std::abort();
     }
-    corvane::engine::header(ht)->u.type_info = kNull;  // as the engine does, to break cycles through the dying array
+    // As the engine does, to break cycles through the dying array.
+    corvane::engine::initHeader(ht, corvane::engine::refcount(ht), kNull);
     destroyContents(ht, true);
     release(ht, false);
 }
