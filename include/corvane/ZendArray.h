@@ -6,6 +6,7 @@
 #include <corvane/ZVal.h>
 #include <corvane/ZendRefCounted.h>
 #include <corvane/ZendString.h>
+#include <corvane/compiler.h>
 
 #include <cstddef>
 #include <iterator>
@@ -188,18 +189,31 @@ public:
         ++*this;
         return before;
     }
-    bool operator==(const Iterator& other) const { return live() == other.live(); }
-    bool operator!=(const Iterator& other) const { return live() != other.live(); }
+    bool operator==(const Iterator& other) const { return knownLive(live()) == other.live(); }
+    bool operator!=(const Iterator& other) const { return knownLive(live()) != other.live(); }
 
     zend_array* array;
     mutable Bucket* current;
     Bucket* stop;
 
 private:
-    // Moves current past deleted buckets, to stop at most, and returns it.
+    // Moves current past deleted buckets, to stop at most, and returns it. The position is tested
+    // first, and the loop entered only from a deleted bucket.
     Bucket* live() const {
-        while (current != stop && corvane::engine::typeOf(current->val) == corvane::engine::kUndef) ++current;
-        return current;
+        Bucket* at = current;
+        if (CORVANE_LIKELY(at == stop || !deleted(at))) return at;
+        do ++at; while (at != stop && deleted(at));
+        current = at;
+        return at;
+    }
+    // Tells the compiler what live() found, so that the reads and the step after a comparison
+    // need not test the bucket again.
+    Bucket* knownLive(Bucket* at) const {
+        CORVANE_KNOWN(at == stop || !deleted(at));
+        return at;
+    }
+    static bool deleted(const Bucket* bucket) {
+        return corvane::engine::typeOf(bucket->val) == corvane::engine::kUndef;
     }
 };
 
@@ -227,18 +241,30 @@ public:
         ++*this;
         return before;
     }
-    bool operator==(const RIterator& other) const { return live() == other.live(); }
-    bool operator!=(const RIterator& other) const { return live() != other.live(); }
+    bool operator==(const RIterator& other) const { return knownLive(live()) == other.live(); }
+    bool operator!=(const RIterator& other) const { return knownLive(live()) != other.live(); }
 
     zend_array* array;
     mutable Bucket* current;
     Bucket* stop;
 
 private:
-    // Moves current past deleted buckets, to stop at most, and returns it.
+    // Moves current past deleted buckets, to stop at most, and returns it, as Iterator's does.
     Bucket* live() const {
-        while (current != stop && corvane::engine::typeOf(current->val) == corvane::engine::kUndef) --current;
-        return current;
+        Bucket* at = current;
+        if (CORVANE_LIKELY(at == stop || !deleted(at))) return at;
+        do --at; while (at != stop && deleted(at));
+        current = at;
+        return at;
+    }
+    // Tells the compiler what live() found, so that the reads and the step after a comparison
+    // need not test the bucket again.
+    Bucket* knownLive(Bucket* at) const {
+        CORVANE_KNOWN(at == stop || !deleted(at));
+        return at;
+    }
+    static bool deleted(const Bucket* bucket) {
+        return corvane::engine::typeOf(bucket->val) == corvane::engine::kUndef;
     }
 };
 
@@ -290,11 +316,7 @@ struct CORVANE_LOCAL ZendArray::Item {
 namespace corvane::walk {
 
 CORVANE_LOCAL inline bool deleted(const Bucket* bucket) {
-#if defined(__GNUC__)
-    return __builtin_expect(engine::typeOf(bucket->val) == engine::kUndef, 0);
-#else
-    return engine::typeOf(bucket->val) == engine::kUndef;
-#endif
+    return CORVANE_UNLIKELY(engine::typeOf(bucket->val) == engine::kUndef);
 }
 
 #if defined(__clang__)
@@ -445,7 +467,13 @@ inline ZendArray::ZendArray(const ZendArray& other) : ZendRefCounted(copy(other.
 
 inline ZendArray::ZendArray(ZendArray&& other) noexcept : ZendRefCounted(std::move(other)) {}
 
-inline ZendArray::~ZendArray() { ZendArray::release(); }
+// release()'s steps (here the calls resolve to this class's own) without emptying the handle,
+// which nothing can see once it is gone.
+inline ZendArray::~ZendArray() {
+    zend_array* array = get();
+    if (!array || isImmutable()) return;
+    if (delRef() == 0) destroy(array);
+}
 
 inline ZendArray& ZendArray::operator=(ZendArray&& other) noexcept {
     ZendRefCounted::operator=(std::move(other));
