@@ -208,7 +208,10 @@ inline ZVal::ZVal(ZVal&& other) noexcept {
     other.value_.u1.type_info = corvane::engine::kUndef;
 }
 
-inline ZVal::~ZVal() { release(); }
+// release() without marking the value undefined, which nothing can see once it is gone.
+inline ZVal::~ZVal() {
+    if (corvane::engine::typeFlagsOf(value_) != 0) releaseCounted(value_.value.counted, value_.u1.type_info);
+}
 
 inline ZVal& ZVal::operator=(const ZVal& other) {
     if (&other != this) {

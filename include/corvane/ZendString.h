@@ -172,11 +172,11 @@ inline ZendString::ZendString(std::unique_ptr<zend_string, ZendStringPtrDestruct
 
 // release() as it runs in a destructor, where the object is a ZendString: isPersistent() then
 // answers with the header's flag, which the cold path reads once the last reference is gone.
+// release()'s steps without emptying the handle, which nothing can see once it is gone: when the
+// handle's address has escaped, the compiler would otherwise keep that store.
 inline ZendString::~ZendString() {
     zend_string* str = get();
-    if (!str) return;
-    set(nullptr);
-    drop(str);
+    if (str) drop(str);
 }
 
 inline ZendString& ZendString::operator=(ZendString&& other) noexcept {
