@@ -52,7 +52,7 @@ public:
     void raw() override {
         for (int64_t i = 0; i < n_; ++i) {
             zend_string* copy = str_;
-            if (!(copy->gc.u.type_info & 0x40)) raw::addRef(copy);
+            if (!raw::gcImmutable(&copy->gc)) raw::addRef(copy);
             keep(copy);
             show<seen>(&copy);
             raw::stringRelease(copy);
@@ -79,7 +79,7 @@ public:
     void raw() override {
         for (int64_t i = 0; i < n_; ++i) {
             zend_array* copy = array_;
-            if (!(copy->gc.u.type_info & 0x40)) raw::addRef(copy);
+            if (!raw::gcImmutable(&copy->gc)) raw::addRef(copy);
             keep(copy);
             show<seen>(&copy);
             raw::arrayRelease(copy);

@@ -9,13 +9,22 @@
 
 namespace raw {
 
+// PHP's GC_* macros reach a header through &p->gc, as a zend_refcounted_h, whatever p's type:
+// one type for every access to counts and flags, so the optimiser sees them all touch the same
+// memory. These do the same.
+inline uint32_t gcTypeInfo(const zend_refcounted_h* gc) { return gc->u.type_info; }
+inline void gcAddRef(zend_refcounted_h* gc) { ++gc->refcount; }
+inline uint32_t gcDelRef(zend_refcounted_h* gc) { return --gc->refcount; }
+inline bool gcImmutable(const zend_refcounted_h* gc) { return gcTypeInfo(gc) & 0x40; }
+
 inline zend_string* stringInit(const char* text, size_t len) {
     // A named size: PHP's release headers compare an emalloc() argument with its size classes
     // unparenthesized, so an expression with & in it would pick the wrong class.
     const size_t size = (offsetof(zend_string, val) + len + 1 + 7) & ~size_t{7};
     auto* s = static_cast<zend_string*>(corvane::engine::requestAlloc(size));
-    s->gc.refcount = 1;
-    s->gc.u.type_info = 6;
+    zend_refcounted_h* gc = &s->gc;
+    gc->refcount = 1;
+    gc->u.type_info = 6;
     s->h = 0;
     s->len = len;
     std::memcpy(s->val, text, len);
@@ -24,9 +33,9 @@ inline zend_string* stringInit(const char* text, size_t len) {
 }
 
 inline void stringRelease(zend_string* s) {
-    if (s->gc.u.type_info & 0x40) return;
-    if (--s->gc.refcount == 0) {
-        if (s->gc.u.type_info & 0x80) {
+    if (gcImmutable(&s->gc)) return;
+    if (gcDelRef(&s->gc) == 0) {
+        if (gcTypeInfo(&s->gc) & 0x80) {
             free(s);
         } else {
             corvane::engine::requestFree(s);
@@ -34,11 +43,14 @@ inline void stringRelease(zend_string* s) {
     }
 }
 
-inline void addRef(void* counted) { ++static_cast<zend_refcounted*>(counted)->gc.refcount; }
+template <typename Counted>
+inline void addRef(Counted* counted) {
+    gcAddRef(&counted->gc);
+}
 
 inline void arrayRelease(zend_array* a) {
-    if (a->gc.u.type_info & 0x40) return;
-    if (--a->gc.refcount == 0) zend_array_destroy(a);
+    if (gcImmutable(&a->gc)) return;
+    if (gcDelRef(&a->gc) == 0) zend_array_destroy(a);
 }
 
 inline void zvalCopy(zval* target, const zval* source) {
