@@ -121,6 +121,29 @@ public:
     }
 };
 
+// The same lookups, the raw side taking what at() gives: a counted copy of the value (ZVAL_COPY),
+// read, then given back (zval_ptr_dtor). The difference to LookUp is what the copy costs.
+class LookUpCopying : public LookUp {
+public:
+    using LookUp::LookUp;
+    void raw() override {
+        zend_array* array = array_.get();
+        zend_long sum = 0;
+        for (int64_t i = 0; i < n_; ++i) {
+            zval copy;
+            zval* found = zend_hash_index_find(array, static_cast<zend_ulong>(i));
+            if (found) {
+                raw::zvalCopy(&copy, found);
+            } else {
+                copy.u1.type_info = 0;
+            }
+            if ((copy.u1.type_info & 0xff) == 4) sum += copy.value.lval;
+            zval_ptr_dtor(&copy);
+        }
+        keep(sum);
+    }
+};
+
 class Contains : public FilledArray {
 public:
     using FilledArray::FilledArray;
@@ -386,6 +409,7 @@ void addArrayCases(std::vector<Case>& cases) {
     cases.push_back(arrayCase<LookUp>("array at"));
     cases.push_back(arrayCase<LookUpByString>("array at, ZendString keys"));
     cases.push_back(arrayCase<LookUpByBytes>("array at, string_view keys"));
+    cases.push_back(arrayCase<LookUpCopying>("array at, raw side copying the value"));
     cases.push_back(arrayCase<Contains>("array contains"));
     cases.push_back(arrayCase<Walk>("array walk"));
     cases.push_back(arrayCase<WalkCallingEnd>("array walk, end() every step"));

@@ -31,6 +31,7 @@ const std::vector<Case>& allCases();
 
 // Registered by each family's source.
 void addHandleCases(std::vector<Case>& cases);
+void addAlternativeHandleCases(std::vector<Case>& cases);
 void addArrayCases(std::vector<Case>& cases);
 void addStringCases(std::vector<Case>& cases);
 void addDumpCases(std::vector<Case>& cases);
