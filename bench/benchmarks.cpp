@@ -7,6 +7,7 @@
 
 int main(int argc, char** argv) {
     host::startup();
+    host::plainFrees();
     host::requestStartup();
     for (const bench::Case& c : bench::allCases()) {
         for (int64_t size : c.sizes) {

@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
     if (index >= cases.size()) return 2;
 
     host::startup();
+    host::plainFrees();
     host::requestStartup();
     {
         std::unique_ptr<bench::Fixture> fixture = cases[index].make(size);

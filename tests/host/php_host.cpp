@@ -63,6 +63,8 @@ size_t requestShutdown() {
 bool hasAccounting() { return false; }
 bool reportsLeaks() { return ZEND_DEBUG != 0; }
 
+void plainFrees() {}
+
 void allowSharedWrites(zend_array* array) {
 #if ZEND_DEBUG
     HT_ALLOW_COW_VIOLATION(array);

@@ -13,6 +13,8 @@ size_t requestShutdown() { return standin::requestShutdown(); }
 bool hasAccounting() { return true; }
 bool reportsLeaks() { return true; }
 
+void plainFrees() { standin::setQuarantine(false); }
+
 void allowSharedWrites(zend_array*) {}
 
 size_t liveRequestBlocks() { return standin::liveRequestBlocks(); }
