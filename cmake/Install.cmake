@@ -24,8 +24,10 @@ endif()
 if(CORVANE_PHP_INCLUDE_DIRS)
   set(CORVANE_ENGINE_MODE php-headers)
   set(CORVANE_PC_ENGINE_CFLAGS " -DCORVANE_PHP_HEADERS")
+  # As system directories, as the CMake package gives them: PHP's headers are not warning-free
+  # C++, and an extension's -Werror should judge its own code only.
   foreach(dir IN LISTS CORVANE_PHP_INCLUDE_DIRS)
-    string(APPEND CORVANE_PC_ENGINE_CFLAGS " -I${dir}")
+    string(APPEND CORVANE_PC_ENGINE_CFLAGS " -isystem ${dir}")
   endforeach()
 else()
   set(CORVANE_ENGINE_MODE own)
