@@ -55,6 +55,8 @@ void startup() {
     // The engine reads this when it makes its heap: a plain malloc heap, which takes other functions.
     setenv("USE_ZEND_ALLOC", "0", 1);
 #endif
+    // No php.ini: the tests see the bare engine, without the extensions a distribution enables.
+    php_embed_module.php_ini_ignore = 1;
     php_embed_init(0, nullptr);  // starts a request too; the tests open their own
 #if !ZEND_DEBUG
     requestBlocks = new std::unordered_set<void*>();
