@@ -1,5 +1,8 @@
-# Installs the library, its headers, a CMake package and a pkg-config file; the stand-in engine,
-# when built, installs as the optional component "standin" with a pkg-config file of its own.
+# Installs the library, its headers, a CMake package and a pkg-config file, all named after the
+# engine version (corvane7.3, corvane8.2), so that builds for several engines install side by side.
+# The CMake package corvane holds each build's targets in its own file and picks one when it is
+# found (cmake/corvaneConfig.cmake.in). The stand-in engine, when built, installs as the optional
+# component "standin" with a pkg-config file of its own.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -9,7 +12,8 @@ install(TARGETS corvane EXPORT corvaneTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY include/corvane DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(EXPORT corvaneTargets NAMESPACE corvane:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/corvane)
+install(EXPORT corvaneTargets NAMESPACE corvane:: FILE ${CORVANE_LIBRARY_NAME}Targets.cmake
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/corvane)
 
 if(TARGET corvane_standin)
   set_target_properties(corvane_standin PROPERTIES EXPORT_NAME standin)
@@ -34,6 +38,11 @@ else()
   set(CORVANE_PC_ENGINE_CFLAGS "")
 endif()
 
+# What this build is: read by the package before it includes the build's targets.
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${CORVANE_LIBRARY_NAME}Build.cmake
+  "set(corvane_PHP_VERSION \"${CORVANE_ENGINE_VERSION}\")\nset(corvane_ENGINE \"${CORVANE_ENGINE_MODE}\")\n")
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${CORVANE_LIBRARY_NAME}Build.cmake DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/corvane)
+
 configure_package_config_file(cmake/corvaneConfig.cmake.in ${CMAKE_CURRENT_BINARY_DIR}/corvaneConfig.cmake
   INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/corvane)
 write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/corvaneConfigVersion.cmake
@@ -43,8 +52,9 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/corvaneConfig.cmake ${CMAKE_CURRENT_BI
 
 # Relative to where the file lands, so that an install under any --prefix finds itself.
 file(RELATIVE_PATH CORVANE_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
-configure_file(cmake/corvane7.3.pc.in ${CMAKE_CURRENT_BINARY_DIR}/corvane7.3.pc @ONLY)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/corvane7.3.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+string(REPLACE "PHP 7.3" "PHP ${CORVANE_ENGINE_VERSION}" CORVANE_PC_DESCRIPTION "${PROJECT_DESCRIPTION}")
+configure_file(cmake/corvane.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${CORVANE_LIBRARY_NAME}.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${CORVANE_LIBRARY_NAME}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 if(TARGET corvane_standin)
   configure_file(cmake/corvane-standin.pc.in ${CMAKE_CURRENT_BINARY_DIR}/corvane-standin.pc @ONLY)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/corvane-standin.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig

@@ -1,5 +1,7 @@
-# Compiling against a real PHP 7.3's headers, when CORVANE_PHP_CONFIG names its php-config.
-# Without it the library uses its own declarations of the same ABI and needs no PHP at all.
+# Which engine the library is built for. Without CORVANE_PHP_CONFIG it is PHP 7.3, from corvane's own
+# declarations of its ABI, and needs no PHP at all. With it, the library compiles against that PHP's
+# headers: a 7.3.x or an 8.2.x, not thread-safe. One library per engine version: libcorvane7.3.so,
+# libcorvane8.2.so.
 
 function(corvane_php_config option out)
   execute_process(COMMAND "${CORVANE_PHP_CONFIG}" ${option}
@@ -10,12 +12,17 @@ function(corvane_php_config option out)
   set(${out} "${value}" PARENT_SCOPE)
 endfunction()
 
+# The engine versions corvane is built and tested for.
+set(CORVANE_ENGINE_VERSIONS 7.3 8.2)
+set(CORVANE_ENGINE_VERSION 7.3)
 set(CORVANE_PHP_INCLUDE_DIRS "")
 if(CORVANE_PHP_CONFIG)
   corvane_php_config(--version php_version)
-  if(NOT php_version MATCHES "^7\\.3\\.")
-    message(FATAL_ERROR "corvane: ${CORVANE_PHP_CONFIG} is PHP ${php_version}; this build of corvane is for PHP 7.3.x")
+  string(REGEX MATCH "^[0-9]+\\.[0-9]+" php_minor "${php_version}")
+  if(NOT php_minor IN_LIST CORVANE_ENGINE_VERSIONS OR NOT php_version MATCHES "^[0-9]+\\.[0-9]+\\.")
+    message(FATAL_ERROR "corvane: ${CORVANE_PHP_CONFIG} is PHP ${php_version}; corvane builds for PHP 7.3.x or 8.2.x")
   endif()
+  set(CORVANE_ENGINE_VERSION ${php_minor})
   corvane_php_config(--includes php_includes)
   separate_arguments(php_includes UNIX_COMMAND "${php_includes}")
   foreach(flag IN LISTS php_includes)
@@ -25,18 +32,41 @@ if(CORVANE_PHP_CONFIG)
   corvane_php_config(--include-dir php_include_dir)
   file(STRINGS "${php_include_dir}/main/php_config.h" zts_lines REGEX "^#define ZTS 1")
   if(zts_lines)
-    message(FATAL_ERROR "corvane: ${CORVANE_PHP_CONFIG} is a thread-safe (ZTS) PHP; corvane needs a non-thread-safe build")
+    message(FATAL_ERROR "corvane: ${CORVANE_PHP_CONFIG} is a thread-safe (ZTS) PHP ${php_version}; corvane needs a non-thread-safe build")
   endif()
   message(STATUS "corvane: compiling against PHP ${php_version} headers")
   corvane_php_config(--php-binary CORVANE_PHP_BINARY)
-  # The embed SAPI, when that PHP has it, lets the test suite run inside the real engine.
+  # The embed SAPI, when that PHP has it, lets the test suite run inside the real engine. PHP 7 names
+  # it libphp7.so, PHP 8 libphp.so, and Debian's packages libphp8.2.so; it sits in the prefix's lib
+  # directory, or in a multiarch directory below it.
   corvane_php_config(--prefix php_prefix)
-  find_library(CORVANE_PHP_EMBED_LIBRARY NAMES php7 PATHS "${php_prefix}/lib" NO_DEFAULT_PATH)
+  if(CORVANE_ENGINE_VERSION VERSION_LESS 8)
+    set(embed_names php7)
+  else()
+    set(embed_names php${CORVANE_ENGINE_VERSION} php)
+  endif()
+  set(embed_dirs "${php_prefix}/lib")
+  if(CMAKE_LIBRARY_ARCHITECTURE)
+    list(APPEND embed_dirs "${php_prefix}/lib/${CMAKE_LIBRARY_ARCHITECTURE}")
+  endif()
+  list(APPEND embed_dirs "${php_prefix}/lib64")
+  find_library(CORVANE_PHP_EMBED_LIBRARY NAMES ${embed_names} PATHS ${embed_dirs} NO_DEFAULT_PATH)
   if(CORVANE_PHP_EMBED_LIBRARY)
     message(STATUS "corvane: tests also run in the real engine (${CORVANE_PHP_EMBED_LIBRARY})")
   else()
-    message(STATUS "corvane: no embed SAPI (libphp7.so) under ${php_prefix}/lib; real-engine tests skipped")
+    list(TRANSFORM embed_names PREPEND lib)
+    list(TRANSFORM embed_names APPEND .so)
+    list(JOIN embed_names " or " wanted)
+    list(JOIN embed_dirs ", " where)
+    message(STATUS "corvane: no embed SAPI (${wanted}) in ${where}; real-engine tests skipped")
   endif()
+endif()
+set(CORVANE_LIBRARY_NAME corvane${CORVANE_ENGINE_VERSION})
+# The stand-in engine is a PHP 7.3: it serves the 7.3 builds only.
+if(CORVANE_ENGINE_VERSION STREQUAL "7.3")
+  set(CORVANE_HAS_STANDIN ON)
+else()
+  set(CORVANE_HAS_STANDIN OFF)
 endif()
 
 # Makes target compile against the chosen engine declarations.

@@ -1,4 +1,5 @@
 // Holding, copying, moving, exchanging and typing engine values.
+#include "engine_facts.h"
 #include "engine_test.h"
 
 #include <cstring>
@@ -91,8 +92,8 @@ TEST_F(Values, CountedArraysAreStoredWithTypeFlags) {
     ASSERT_EQ(countOf(array), 2u);
     {
         ZVal value(array);
-        EXPECT_EQ(value.getTypeInfo(), 0x107u);
-        EXPECT_EQ(value.getTypeFlags(), 1);
+        EXPECT_EQ(value.getTypeInfo(), facts::kArrayTypeInfo);
+        EXPECT_EQ(value.getTypeFlags(), facts::kArrayTypeFlags);
         EXPECT_EQ(countOf(array), 2u);
     }
     EXPECT_EQ(countOf(array), 1u) << "destroying the value gives its reference back";

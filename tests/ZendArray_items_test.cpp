@@ -1,4 +1,5 @@
 // Reading walks with items(): keys, borrowed values, deleted buckets, both directions.
+#include "engine_facts.h"
 #include "engine_test.h"
 
 #include <algorithm>
@@ -45,14 +46,15 @@ std::vector<std::string> reversed(std::vector<std::string> v) {
 constexpr uint32_t kPackedFlag = 1u << 2;
 bool isPacked(const ZendArray& a) { return (a.get()->u.flags & kPackedFlag) != 0; }
 
-// Leaves bucket index of a packed array of longs deleted while still in use, as the engine leaves
-// a deleted bucket that is not the last one: a trailing hole the engine itself would have trimmed.
+// Leaves slot index of a packed array of longs deleted while still in use, as the engine leaves
+// a deleted slot that is not the last one: a trailing hole the engine itself would have trimmed.
+// The slot is a Bucket on PHP 7.3 and a bare zval on PHP 8.2.
 void leaveHole(zend_array* array, uint32_t index) {
     ASSERT_LT(index, array->nNumUsed);
-    Bucket& bucket = array->arData[index];
-    ASSERT_EQ(bucket.key, nullptr);
-    ASSERT_EQ(bucket.val.u1.type_info, corvane::engine::kLong) << "nothing to give back";
-    bucket.val.u1.type_info = corvane::engine::kUndef;
+    ASSERT_TRUE(array->u.flags & kPackedFlag);
+    zval& value = facts::slot(array, index);
+    ASSERT_EQ(value.u1.type_info, corvane::engine::kLong) << "nothing to give back";
+    value.u1.type_info = corvane::engine::kUndef;
     --array->nNumOfElements;
 }
 
@@ -185,6 +187,19 @@ TEST_F(ArrayItems, ValuesAreTheBucketsOwn) {
     EXPECT_EQ(addresses[0], &array.get()->arData[0].val);
     EXPECT_EQ(addresses[1], &array.get()->arData[1].val);
     EXPECT_EQ(addresses[1]->value.dval, 2.5);
+
+    // A packed array's values: its Buckets' on PHP 7.3, its bare zvals on PHP 8.2.
+    ZendArray packed(8);
+    packed.add(ZVal(1));
+    packed.add(ZVal(2));
+    ASSERT_TRUE(isPacked(packed));
+    addresses.clear();
+    for (auto [key, value] : packed.items()) addresses.push_back(&value);
+    ASSERT_EQ(addresses.size(), 2u);
+    EXPECT_EQ(addresses[0], &facts::slot(packed.get(), 0));
+    EXPECT_EQ(addresses[1], &facts::slot(packed.get(), 1));
+    EXPECT_EQ(reinterpret_cast<const char*>(addresses[1]) - reinterpret_cast<const char*>(addresses[0]),
+              facts::kPhp82 ? 16 : 32);
 }
 
 TEST_F(ArrayItems, AWalkCountsNothing) {

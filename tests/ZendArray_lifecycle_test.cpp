@@ -1,4 +1,5 @@
 // Creating, sharing, moving, handing back and releasing engine arrays.
+#include "engine_facts.h"
 #include "engine_test.h"
 
 namespace {
@@ -28,7 +29,7 @@ TEST_F(ArrayLifecycle, SizeHintMakesANewArray) {
         EXPECT_EQ(array.refCount(), 1u);
         EXPECT_EQ(array.size(), 0u);
         EXPECT_TRUE(array.isEmpty());
-        EXPECT_EQ(typeInfoOf(array.get()), 0x17u);
+        EXPECT_EQ(typeInfoOf(array.get()), facts::kNewArrayHeader);
     }
     ACCOUNTED_EQ(host::liveRequestBlocks(), 0u) << "the last handle destroys the array";
 

@@ -1,4 +1,5 @@
 // Creating, sharing, adopting, copying and releasing engine strings.
+#include "engine_facts.h"
 #include "engine_test.h"
 
 #include <cstring>
@@ -13,7 +14,7 @@ TEST_F(StringLifecycle, NewStringsAreRequestStringsWithCountOne) {
     ZendString abc("abc");
     ASSERT_FALSE(abc.isNull());
     EXPECT_EQ(abc.refCount(), 1u);
-    EXPECT_EQ(typeInfoOf(abc.get()), 6u);
+    EXPECT_EQ(typeInfoOf(abc.get()), facts::kNewStringHeader);
     EXPECT_EQ(abc.get()->h, 0u);
     EXPECT_EQ(abc.get()->len, 3u);
     EXPECT_EQ(std::memcmp(abc.get()->val, "abc", 4), 0) << "characters and the terminating zero";
@@ -171,14 +172,14 @@ TEST_F(StringLifecycle, DeepCopyMakesAFreshStringOfTheAskedKind) {
     ZendString persistent = ZendString::deep_copy(source.get(), true);
     EXPECT_NE(persistent.get(), source.get());
     EXPECT_EQ(persistent.refCount(), 1u);
-    EXPECT_EQ(typeInfoOf(persistent.get()), 0x86u);
+    EXPECT_EQ(typeInfoOf(persistent.get()), facts::kNewPersistentStringHeader);
     EXPECT_EQ(persistent.get()->h, 0u) << "the cached hash is not carried over";
     EXPECT_EQ(persistent.view(), "copy me");
     EXPECT_EQ(source.refCount(), 1u);
     ACCOUNTED_EQ(host::liveRequestBlocks(), 1u) << "the persistent copy is not request memory";
 
     ZendString request = ZendString::deep_copy(persistent.get(), false);
-    EXPECT_EQ(typeInfoOf(request.get()), 6u);
+    EXPECT_EQ(typeInfoOf(request.get()), facts::kNewStringHeader);
     EXPECT_EQ(request.view(), "copy me");
 
     ZendString fromInterned = ZendString::deep_copy(host::internString("interned"), false);
@@ -187,7 +188,7 @@ TEST_F(StringLifecycle, DeepCopyMakesAFreshStringOfTheAskedKind) {
 }
 
 TEST_F(StringLifecycle, PersistentStringsAreFreedWithFree) {
-    if (!host::hasAccounting()) GTEST_SKIP() << "this engine counts no allocations";
+    if (!host::hasAccounting()) GTEST_SKIP() << "this engine keeps no accounting of free()";
     if (!host::persistentFreesVisible())
         GTEST_SKIP() << "free() is not seen by the stand-in in this run (a sanitizer or valgrind owns it)";
     size_t before = host::livePersistentBlocks();

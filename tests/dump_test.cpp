@@ -1,4 +1,5 @@
 // The indented text dump of values, strings and arrays.
+#include "engine_facts.h"
 #include "engine_test.h"
 
 #include <climits>
@@ -136,7 +137,7 @@ TEST_F(Dump, ScalarsAndKinds) {
     for (unsigned int code : {11u, 12u, 13u, 14u, 255u}) {
         ZVal odd;
         odd.get()->u1.type_info = code;
-        const char* expected = code == 11 ? "CONSTANT_AST" : code == 13 ? "INDIRECT" : "UNKNOWN";
+        const char* expected = code == 11 ? "CONSTANT_AST" : code == facts::kIndirect ? "INDIRECT" : "UNKNOWN";
         EXPECT_EQ(dumped(odd), expected) << code;
         odd.get()->u1.type_info = 0;
     }
@@ -235,7 +236,7 @@ TEST_F(Dump, SymbolTablesShowTheEnginesCount) {
     undefined.u1.type_info = 0;
     Bucket& b = table.get()->arData[1];
     b.val.value.zv = &undefined;  // an indirect slot whose variable is unset
-    b.val.u1.type_info = 13;
+    b.val.u1.type_info = facts::kIndirect;
     table.get()->u.v.flags |= 0x20;
     EXPECT_EQ(dumped(table), "array(1) {\n  [\"a\"]=>\n  int(1)\n  [\"b\"]=>\n  INDIRECT\n}");
     b.val.u1.type_info = 4;

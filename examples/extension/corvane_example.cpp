@@ -72,9 +72,11 @@ PHP_FUNCTION(corvane_dump) {
     ZVal(*value).dump(out, 0) << '\n';
     const std::string text = out.str();
     PHPWRITE(text.data(), text.size());
+    (void)return_value;  // returns null: the engine set it before the call
 }
 
 PHP_MINFO_FUNCTION(corvane_example) {
+    (void)zend_module;
     php_info_print_table_start();
     php_info_print_table_row(2, "corvane example", "enabled");
     php_info_print_table_end();

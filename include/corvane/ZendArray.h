@@ -117,6 +117,8 @@ public:
     // Positions in the bucket storage, in insertion order (or reversed). Walking passes over the
     // buckets of deleted elements; dereferencing gives the engine's Bucket (val, h, key) without
     // counting anything. Storing into the array may move its buckets and invalidates positions.
+    // On PHP 8.2 a packed array has no Buckets: its positions are null and walk nothing (begin() ==
+    // end()). Code that builds for both versions walks with items().
 
     CORVANE_INLINE Iterator begin() const;
     CORVANE_INLINE Iterator end() const;
@@ -176,7 +178,7 @@ public:
 
     Iterator() : array(nullptr), current(nullptr), stop(nullptr) {}
     Iterator(zend_array* array, Bucket* current)
-        : array(array), current(current), stop(array->arData + static_cast<size_t>(array->nNumUsed)) {}
+        : array(array), current(current), stop(corvane::engine::bucketsEnd(array)) {}
 
     reference operator*() const { return *live(); }
     pointer operator->() const { return live(); }
@@ -228,7 +230,8 @@ public:
     using reference = Bucket&;
 
     RIterator() : array(nullptr), current(nullptr), stop(nullptr) {}
-    RIterator(zend_array* array, Bucket* current) : array(array), current(current), stop(array->arData - 1) {}
+    RIterator(zend_array* array, Bucket* current)
+        : array(array), current(current), stop(corvane::engine::beforeFirstBucket(array)) {}
 
     reference operator*() const { return *live(); }
     pointer operator->() const { return live(); }
@@ -274,6 +277,8 @@ private:
 // The walk's bounds are read once, when items() is called: storing into the array during a walk
 // may move its buckets (walk, then store); deleting does not, and the element at a position may
 // be deleted before the position is stepped.
+
+#if !CORVANE_PACKED_ELEMENTS_ARE_ZVALS  // PHP 7.3: every element sits in a Bucket
 
 // The key of one element: a string, borrowed (never counted), or an integer. It reads the bucket
 // itself, as the value does, so it is valid as long as the bucket stays where it is.
@@ -454,6 +459,163 @@ inline ZendArray::Items ZendArray::items() const {
     if (!array) return Items(nullptr, nullptr);
     return Items(array->arData, array->arData + static_cast<size_t>(array->nNumUsed));
 }
+
+#else  // CORVANE_PACKED_ELEMENTS_ARE_ZVALS: PHP 8.2, where a packed array's elements are bare zvals
+
+// The walk reads an array's used slots: Buckets, or the bare zvals of a packed array. A slot is
+// addressed by its value (a Bucket begins with it) and the slots lie a stride apart, counted in
+// zvals: two for a Bucket, one for a packed element, as in the engine's own loop
+// (ZEND_HASH_FOREACH_KEY_VAL), which also tells the two apart at each element to read its key.
+static_assert(sizeof(Bucket) == 2 * sizeof(zval) && offsetof(Bucket, val) == 0, "a Bucket is two zvals");
+
+// The key of one element: a string, borrowed (never counted), or an integer. It is read from the
+// slot when the element is read: a Bucket's key and h, or a packed element's index.
+class CORVANE_LOCAL ZendArray::Key {
+public:
+    Key(zend_string* key, zend_ulong h) : key_(key), h_(h) {}
+
+    bool isString() const { return key_ != nullptr; }
+    bool isInteger() const { return key_ == nullptr; }
+    // The key string itself, lent: ZendString(key.get(), false) shares it. Null for an integer key.
+    zend_string* get() const { return key_; }
+    // The key's bytes, zero bytes included; a null view for an integer key.
+    std::string_view view() const { return key_ ? std::string_view(key_->val, key_->len) : std::string_view(); }
+    // The integer key as the engine stores it (-1 as 18446744073709551615); 0 for a string key.
+    unsigned long long integer() const { return key_ ? 0 : h_; }
+
+private:
+    zend_string* key_;
+    zend_ulong h_;
+};
+
+// One element as a walk reads it. The value is the slot's own zval, read-only, as stored (an engine
+// reference or indirect slot is not followed); ZVal(value) makes a counted copy. Writes go through
+// add and insert, which keep the array's memory kinds apart.
+struct CORVANE_LOCAL ZendArray::Item {
+    Key key;
+    const zval& value;
+};
+
+namespace corvane::walk {
+
+CORVANE_LOCAL inline bool deleted(const zval* slot) {
+#if defined(__GNUC__)
+    return __builtin_expect(engine::typeOf(*slot) == engine::kUndef, 0);
+#else
+    return engine::typeOf(*slot) == engine::kUndef;
+#endif
+}
+
+// The used slots of an array: from first to stop, stride zvals apart; packed is the first slot of
+// a packed array (a slot's key is its distance from it) and null for Buckets.
+struct CORVANE_LOCAL Slots {
+    zval* first;
+    zval* stop;
+    zval* packed;
+    std::ptrdiff_t stride;
+};
+
+// A position of a walk, forward from the first slot or backward from the last. The mark is the
+// element going forward and the slot after it going backward, so that no address before the first
+// slot is formed. Each step ends on an element found or the bound and says which (more_).
+template <bool kForward>
+class CORVANE_LOCAL Position {
+public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = ZendArray::Item;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = ZendArray::Item;
+
+    // The first element from start towards bound; start == bound gives the end of the walk.
+    Position(zval* start, zval* bound, zval* packed, std::ptrdiff_t stride)
+        : mark_(start), bound_(bound), packed_(packed), stride_(stride), more_(seek()) {}
+
+    ZendArray::Item operator*() const {
+        zval* slot = kForward ? mark_ : mark_ - stride_;
+        if (packed_) return ZendArray::Item{ZendArray::Key(nullptr, static_cast<zend_ulong>(slot - packed_)), *slot};
+        const Bucket* bucket = reinterpret_cast<const Bucket*>(slot);
+        return ZendArray::Item{ZendArray::Key(bucket->key, bucket->h), *slot};
+    }
+    Position& operator++() {
+        mark_ = kForward ? mark_ + stride_ : mark_ - stride_;
+        more_ = seek();
+        return *this;
+    }
+    Position operator++(int) {
+        Position before = *this;
+        ++*this;
+        return before;
+    }
+    // All finished walks are equal, whatever their mark: a test against end() is the flag alone.
+    bool operator==(const Position& other) const {
+        return more_ == other.more_ && (!more_ || mark_ == other.mark_);
+    }
+    bool operator!=(const Position& other) const { return !(*this == other); }
+
+private:
+    // Moves the mark to the next element from where it stands; false when the bound is reached.
+    bool seek() {
+        for (; mark_ != bound_; mark_ = kForward ? mark_ + stride_ : mark_ - stride_) {
+            if (!deleted(kForward ? mark_ : mark_ - stride_)) return true;
+        }
+        return false;
+    }
+
+    zval* mark_;
+    zval* bound_;
+    zval* packed_;
+    std::ptrdiff_t stride_;
+    bool more_;
+};
+
+}  // namespace corvane::walk
+
+// The live elements from the first used slot to the last.
+class CORVANE_LOCAL ZendArray::Items {
+public:
+    using iterator = corvane::walk::Position<true>;
+
+    explicit Items(const corvane::walk::Slots& slots) : slots_(slots) {}
+
+    iterator begin() const { return iterator(slots_.first, slots_.stop, slots_.packed, slots_.stride); }
+    iterator end() const { return iterator(slots_.stop, slots_.stop, slots_.packed, slots_.stride); }
+    // The same elements from the last to the first.
+    ReversedItems reversed() const;
+
+private:
+    corvane::walk::Slots slots_;
+};
+
+// The live elements from the last used slot to the first.
+class CORVANE_LOCAL ZendArray::ReversedItems {
+public:
+    using iterator = corvane::walk::Position<false>;
+
+    explicit ReversedItems(const corvane::walk::Slots& slots) : slots_(slots) {}
+
+    iterator begin() const { return iterator(slots_.stop, slots_.first, slots_.packed, slots_.stride); }
+    iterator end() const { return iterator(slots_.first, slots_.first, slots_.packed, slots_.stride); }
+
+private:
+    corvane::walk::Slots slots_;
+};
+
+inline ZendArray::ReversedItems ZendArray::Items::reversed() const { return ReversedItems(slots_); }
+
+// An empty handle walks nothing.
+inline ZendArray::Items ZendArray::items() const {
+    zend_array* array = get();
+    if (!array) return Items(corvane::walk::Slots{nullptr, nullptr, nullptr, 1});
+    const size_t used = array->nNumUsed;
+    if (corvane::engine::isPacked(array)) {
+        return Items(corvane::walk::Slots{array->arPacked, array->arPacked + used, array->arPacked, 1});
+    }
+    zval* first = &array->arData->val;
+    return Items(corvane::walk::Slots{first, first + 2 * used, nullptr, 2});
+}
+
+#endif  // CORVANE_PACKED_ELEMENTS_ARE_ZVALS
 
 // --- Inline members ------------------------------------------------------------------------------
 
@@ -675,22 +837,22 @@ inline bool ZendArray::remove(unsigned long long key) {
 
 inline ZendArray::Iterator ZendArray::begin() const {
     zend_array* array = get();
-    return array ? Iterator(array, array->arData) : Iterator();
+    return array ? Iterator(array, corvane::engine::firstBucket(array)) : Iterator();
 }
 
 inline ZendArray::Iterator ZendArray::end() const {
     zend_array* array = get();
-    return array ? Iterator(array, array->arData + static_cast<size_t>(array->nNumUsed)) : Iterator();
+    return array ? Iterator(array, corvane::engine::bucketsEnd(array)) : Iterator();
 }
 
 inline ZendArray::RIterator ZendArray::rbegin() const {
     zend_array* array = get();
-    return array ? RIterator(array, array->arData + static_cast<size_t>(array->nNumUsed) - 1) : RIterator();
+    return array ? RIterator(array, corvane::engine::lastBucket(array)) : RIterator();
 }
 
 inline ZendArray::RIterator ZendArray::rend() const {
     zend_array* array = get();
-    return array ? RIterator(array, array->arData - 1) : RIterator();
+    return array ? RIterator(array, corvane::engine::beforeFirstBucket(array)) : RIterator();
 }
 
 // --- ZVal members that need ZendArray complete -----------------------------------------------------

@@ -1,23 +1,48 @@
-// The engine boundary: the one place where corvane meets the PHP 7.3 engine's declarations.
+// The engine boundary: the one place where corvane meets the PHP engine's declarations, for each
+// engine version it builds for (PHP 7.3 and PHP 8.2, not thread-safe).
 //
 // Built against PHP's own headers (CORVANE_PHP_HEADERS, set by the build when a php-config is given),
 // or included after them by an extension, it uses PHP's declarations. Otherwise it uses corvane's own
-// declarations of the same ABI. Either way the constants below are the engine's values.
+// declarations of the PHP 7.3 ABI. Either way the constants below are the engine's values, and what
+// differs between the versions is stated here once, by name (docs/engine-boundary.md has the table).
 #ifndef CORVANE_ENGINE_H
 #define CORVANE_ENGINE_H
 
 #if defined(CORVANE_PHP_HEADERS) || defined(ZEND_TYPES_H)
+#include <php_version.h>
 #include <zend.h>
 #include <zend_smart_str_public.h>
 #define CORVANE_USES_PHP_HEADERS 1
+#define CORVANE_PHP_VERSION_ID PHP_VERSION_ID
 #else
 #include <corvane/php73_abi.h>
+#define CORVANE_PHP_VERSION_ID 70300
+#endif
+
+#if CORVANE_PHP_VERSION_ID >= 70300 && CORVANE_PHP_VERSION_ID < 70400
+#define CORVANE_PHP_MINOR_VERSION 73
+#elif CORVANE_PHP_VERSION_ID >= 80200 && CORVANE_PHP_VERSION_ID < 80300
+#define CORVANE_PHP_MINOR_VERSION 82
+#else
+#error "corvane builds for PHP 7.3 and PHP 8.2 only"
+#endif
+
+// PHP 8.2 keeps the elements of a packed array (integer keys in order, HASH_FLAG_PACKED) as bare
+// zvals (arPacked), the key being the element's index; PHP 7.3 keeps them in Buckets like any other.
+// The one difference of the data model that class code sees: the reading walk has two layouts.
+#if CORVANE_PHP_MINOR_VERSION >= 82
+#define CORVANE_PACKED_ELEMENTS_ARE_ZVALS 1
+#else
+#define CORVANE_PACKED_ELEMENTS_ARE_ZVALS 0
 #endif
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace corvane::engine {
+
+// The engine version this code is compiled for: 73 or 82.
+constexpr int kVersion = CORVANE_PHP_MINOR_VERSION;
 
 // Type codes: the low byte of a zval's type info.
 constexpr uint8_t kUndef = 0;
@@ -32,22 +57,32 @@ constexpr uint8_t kObject = 8;
 constexpr uint8_t kResource = 9;
 constexpr uint8_t kReference = 10;
 constexpr uint8_t kConstantAst = 11;
-constexpr uint8_t kIndirect = 13;
+// A slot that points at another zval (symbol tables, object property tables): 13 on PHP 7.3, 12 on
+// PHP 8.2 (where 13 is the engine-internal pointer type and 12 was no value type on 7.3).
+constexpr uint8_t kIndirect = kVersion >= 82 ? 12 : 13;
 
-// Whole type-info values that corvane writes into a zval.
-constexpr uint32_t kRefcountedFlag = 1u << 8;  // type flags byte = 1
+// Whole type-info values that corvane writes into a zval. The type flags byte says that the value
+// is counted (1); PHP 8.2 also flags the values its cycle collector must look at (2): arrays.
+constexpr uint32_t kRefcountedFlag = 1u << 8;
+constexpr uint32_t kCollectableFlag = kVersion >= 82 ? 2u << 8 : 0;
 constexpr uint32_t kInternedStringInfo = kString;
 constexpr uint32_t kStringInfo = kString | kRefcountedFlag;
-constexpr uint32_t kArrayInfo = kArray | kRefcountedFlag;
+constexpr uint32_t kArrayInfo = kArray | kRefcountedFlag | kCollectableFlag;
 
-// Flag bits of the type info in the header of every counted engine object.
+// Flag bits of the type info in the header of every counted engine object; the same on both versions.
 constexpr uint32_t kGcProtected = 0x20;  // marks an array that is being walked
 constexpr uint32_t kGcImmutable = 0x40;  // interned string or immutable array
 constexpr uint32_t kGcPersistent = 0x80;
+// Bit 0x10 speaks about the cycle collector, the other way round on each version: PHP 7.3 sets
+// COLLECTABLE on arrays, PHP 8.2 sets NOT_COLLECTABLE on strings. corvane only writes string headers.
+constexpr uint32_t kGcNotCollectable = kVersion >= 82 ? 0x10 : 0;
 
-// Header type info of strings corvane creates.
-constexpr uint32_t kNewStringInfo = kString;
-constexpr uint32_t kNewPersistentStringInfo = kString | kGcPersistent;
+// Header type info of strings corvane creates: 6 and 0x86 on PHP 7.3, 0x16 and 0x96 on PHP 8.2.
+constexpr uint32_t kNewStringInfo = kString | kGcNotCollectable;
+constexpr uint32_t kNewPersistentStringInfo = kString | kGcNotCollectable | kGcPersistent;
+
+// The hash-table flag of a packed array (the flags byte of zend_array::u), the same on both versions.
+constexpr uint32_t kHashPacked = 1u << 2;
 
 inline uint8_t typeOf(const zval& v) { return static_cast<uint8_t>(v.u1.type_info & 0xff); }
 inline uint8_t typeFlagsOf(const zval& v) { return static_cast<uint8_t>((v.u1.type_info >> 8) & 0xff); }
@@ -134,11 +169,49 @@ inline void* persistentAlloc(size_t size) { return __zend_malloc(size); }
 
 inline void persistentFree(void* ptr) { std::free(ptr); }
 
+// --- Where an array's elements sit -----------------------------------------------------------------
+// An array's used slots, deleted ones included, are its first nNumUsed elements. They are Buckets
+// (value, h, key) on PHP 7.3, and on PHP 8.2 except in a packed array, whose slots are bare zvals.
+
+inline bool isPacked(const zend_array* array) { return (array->u.flags & kHashPacked) != 0; }
+
+// Whether the array's slots are Buckets: always on PHP 7.3.
+inline bool hasBuckets(const zend_array* array) {
+#if CORVANE_PACKED_ELEMENTS_ARE_ZVALS
+    return !isPacked(array);
+#else
+    (void)array;
+    return true;
+#endif
+}
+
+// Bucket positions: the first used Bucket, one past the last, the last, and one before the first.
+// An array whose slots are not Buckets has no Bucket positions: all four are null.
+inline Bucket* firstBucket(const zend_array* array) { return hasBuckets(array) ? array->arData : nullptr; }
+inline Bucket* bucketsEnd(const zend_array* array) {
+    return hasBuckets(array) ? array->arData + static_cast<size_t>(array->nNumUsed) : nullptr;
+}
+inline Bucket* lastBucket(const zend_array* array) {
+    return hasBuckets(array) ? array->arData + static_cast<size_t>(array->nNumUsed) - 1 : nullptr;
+}
+inline Bucket* beforeFirstBucket(const zend_array* array) {
+    return hasBuckets(array) ? array->arData - 1 : nullptr;
+}
+
 }  // namespace corvane::engine
 
 #if defined(CORVANE_USES_PHP_HEADERS)
 static_assert(corvane::engine::kString == IS_STRING && corvane::engine::kArray == IS_ARRAY, "type codes");
 static_assert(corvane::engine::kIndirect == IS_INDIRECT, "type codes");
+static_assert(corvane::engine::kHashPacked == HASH_FLAG_PACKED, "hash flags");
+#if CORVANE_PHP_MINOR_VERSION >= 82
+static_assert(corvane::engine::kGcNotCollectable == GC_NOT_COLLECTABLE, "GC flags");
+static_assert(corvane::engine::kNewStringInfo == GC_STRING, "string header");
+static_assert(corvane::engine::kCollectableFlag == (IS_TYPE_COLLECTABLE << Z_TYPE_FLAGS_SHIFT), "type flags");
+#else
+static_assert(GC_COLLECTABLE == 0x10, "GC flags");
+static_assert(corvane::engine::kNewStringInfo == IS_STRING, "string header");
+#endif
 static_assert(corvane::engine::kStringInfo == IS_STRING_EX && corvane::engine::kArrayInfo == IS_ARRAY_EX,
               "type info");
 static_assert(corvane::engine::kGcProtected == GC_PROTECTED && corvane::engine::kGcImmutable == GC_IMMUTABLE &&
