@@ -244,7 +244,7 @@ inline void ZVal::releaseCounted(zend_refcounted* counted, unsigned int typeInfo
     zval value;
     value.value.counted = counted;
     value.u1.type_info = typeInfo;
-    zval_ptr_dtor(&value);
+    corvane::engine::valueDestroy(&value);
 }
 
 inline void ZVal::release() {

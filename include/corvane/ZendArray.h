@@ -621,7 +621,7 @@ inline ZendArray::Items ZendArray::items() const {
 
 inline ZendArray::ZendArray() = default;
 
-inline ZendArray::ZendArray(unsigned long long size) : ZendRefCounted(_zend_new_array(static_cast<uint32_t>(size))) {}
+inline ZendArray::ZendArray(unsigned long long size) : ZendRefCounted(corvane::engine::newArray(static_cast<uint32_t>(size))) {}
 
 inline ZendArray::ZendArray(zend_array* array) : ZendRefCounted(copy(array)) {}
 
@@ -676,7 +676,7 @@ inline zend_array* ZendArray::get() const { return reinterpret_cast<zend_array*>
 
 inline zend_array* ZendArray::detach() { return reinterpret_cast<zend_array*>(ZendRefCounted::detach()); }
 
-inline unsigned long long ZendArray::size() const { return get() ? zend_array_count(get()) : 0; }
+inline unsigned long long ZendArray::size() const { return get() ? corvane::engine::arrayCount(get()) : 0; }
 
 inline bool ZendArray::isEmpty() const { return size() == 0; }
 
@@ -685,7 +685,7 @@ inline zend_array* ZendArray::copy(zend_array* array) {
     return array;
 }
 
-inline zend_array* ZendArray::zendNewArray(unsigned int size) { return _zend_new_array(size); }
+inline zend_array* ZendArray::zendNewArray(unsigned int size) { return corvane::engine::newArray(size); }
 
 inline void ZendArray::zendArrayRelease(zend_array* array) {
     if (corvane::engine::isImmutable(array)) return;
@@ -736,8 +736,8 @@ inline bool ZendArray::add(const ZendString& key, ZVal value) {
     zval local;
     value.detach(local);
     zend_string* k = key.get();
-    return stored(keyFitsTable(get(), k) ? zend_hash_add(get(), k, &local)
-                                         : zend_hash_str_add(get(), k->val, k->len, &local),
+    return stored(keyFitsTable(get(), k) ? corvane::engine::hashAdd(get(), k, &local)
+                                         : corvane::engine::hashStrAdd(get(), k->val, k->len, &local),
                   local);
 }
 
@@ -745,7 +745,7 @@ inline bool ZendArray::add(std::string_view key, ZVal value) {
     if (key.empty() || !writable(value)) return false;
     zval local;
     value.detach(local);
-    return stored(zend_hash_str_add(get(), key.data(), key.size(), &local), local);
+    return stored(corvane::engine::hashStrAdd(get(), key.data(), key.size(), &local), local);
 }
 
 inline bool ZendArray::add(const char* key, ZVal value) { return add(viewOf(key), std::move(value)); }
@@ -754,14 +754,14 @@ inline bool ZendArray::add(unsigned long long key, ZVal value) {
     if (!writable(value)) return false;
     zval local;
     value.detach(local);
-    return stored(zend_hash_index_add(get(), key, &local), local);
+    return stored(corvane::engine::hashIndexAdd(get(), key, &local), local);
 }
 
 inline bool ZendArray::add(ZVal value) {
     if (!writable(value)) return false;
     zval local;
     value.detach(local);
-    return stored(zend_hash_next_index_insert(get(), &local), local);
+    return stored(corvane::engine::hashNextIndexInsert(get(), &local), local);
 }
 
 inline bool ZendArray::insert(const ZendString& key, ZVal value) {
@@ -769,8 +769,8 @@ inline bool ZendArray::insert(const ZendString& key, ZVal value) {
     zval local;
     value.detach(local);
     zend_string* k = key.get();
-    return stored(keyFitsTable(get(), k) ? zend_hash_update(get(), k, &local)
-                                         : zend_hash_str_update(get(), k->val, k->len, &local),
+    return stored(keyFitsTable(get(), k) ? corvane::engine::hashUpdate(get(), k, &local)
+                                         : corvane::engine::hashStrUpdate(get(), k->val, k->len, &local),
                   local);
 }
 
@@ -778,7 +778,7 @@ inline bool ZendArray::insert(std::string_view key, ZVal value) {
     if (key.empty() || !writable(value)) return false;
     zval local;
     value.detach(local);
-    return stored(zend_hash_str_update(get(), key.data(), key.size(), &local), local);
+    return stored(corvane::engine::hashStrUpdate(get(), key.data(), key.size(), &local), local);
 }
 
 inline bool ZendArray::insert(const char* key, ZVal value) { return insert(viewOf(key), std::move(value)); }
@@ -787,52 +787,52 @@ inline bool ZendArray::insert(unsigned long long key, ZVal value) {
     if (!writable(value)) return false;
     zval local;
     value.detach(local);
-    return stored(zend_hash_index_update(get(), key, &local), local);
+    return stored(corvane::engine::hashIndexUpdate(get(), key, &local), local);
 }
 
 inline ZVal ZendArray::at(const ZendString& key) const {
     if (isNull() || key.isNull()) return ZVal();
-    return copyOf(zend_hash_find(get(), key.get()));
+    return copyOf(corvane::engine::hashFind(get(), key.get()));
 }
 
 inline ZVal ZendArray::at(std::string_view key) const {
     if (isNull() || key.empty()) return ZVal();
-    return copyOf(zend_hash_str_find(get(), key.data(), key.size()));
+    return copyOf(corvane::engine::hashStrFind(get(), key.data(), key.size()));
 }
 
 inline ZVal ZendArray::at(const char* key) const { return at(viewOf(key)); }
 
 inline ZVal ZendArray::at(unsigned long long key) const {
     if (isNull()) return ZVal();
-    return copyOf(zend_hash_index_find(get(), key));
+    return copyOf(corvane::engine::hashIndexFind(get(), key));
 }
 
 inline bool ZendArray::contains(const ZendString& key) const {
-    return !isNull() && !key.isNull() && zend_hash_find(get(), key.get()) != nullptr;
+    return !isNull() && !key.isNull() && corvane::engine::hashFind(get(), key.get()) != nullptr;
 }
 
 inline bool ZendArray::contains(std::string_view key) const {
-    return !isNull() && !key.empty() && zend_hash_str_find(get(), key.data(), key.size()) != nullptr;
+    return !isNull() && !key.empty() && corvane::engine::hashStrFind(get(), key.data(), key.size()) != nullptr;
 }
 
 inline bool ZendArray::contains(const char* key) const { return contains(viewOf(key)); }
 
 inline bool ZendArray::contains(unsigned long long key) const {
-    return !isNull() && zend_hash_index_find(get(), key) != nullptr;
+    return !isNull() && corvane::engine::hashIndexFind(get(), key) != nullptr;
 }
 
 inline bool ZendArray::remove(const ZendString& key) {
-    return !isNull() && !isImmutable() && !key.isNull() && zend_hash_del(get(), key.get()) == 0;
+    return !isNull() && !isImmutable() && !key.isNull() && corvane::engine::hashDel(get(), key.get());
 }
 
 inline bool ZendArray::remove(std::string_view key) {
-    return !isNull() && !isImmutable() && !key.empty() && zend_hash_str_del(get(), key.data(), key.size()) == 0;
+    return !isNull() && !isImmutable() && !key.empty() && corvane::engine::hashStrDel(get(), key.data(), key.size());
 }
 
 inline bool ZendArray::remove(const char* key) { return remove(viewOf(key)); }
 
 inline bool ZendArray::remove(unsigned long long key) {
-    return !isNull() && !isImmutable() && zend_hash_index_del(get(), key) == 0;
+    return !isNull() && !isImmutable() && corvane::engine::hashIndexDel(get(), key);
 }
 
 inline ZendArray::Iterator ZendArray::begin() const {

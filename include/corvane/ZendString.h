@@ -235,7 +235,7 @@ inline const char& ZendString::back() const { return get()->val[get()->len - 1];
 inline size_t ZendString::hash() const {
     zend_string* str = get();
     if (!str) return 0;
-    return str->h ? str->h : zend_string_hash_func(str);
+    return str->h ? str->h : corvane::engine::stringHash(str);
 }
 
 inline bool ZendString::isInterned() const { return isImmutable(); }

@@ -169,6 +169,41 @@ inline void* persistentAlloc(size_t size) { return __zend_malloc(size); }
 
 inline void persistentFree(void* ptr) { std::free(ptr); }
 
+// --- Engine calls -------------------------------------------------------------------------------
+// The engine is C: its functions never throw. Said here once, so that a value being handed to a
+// table need not be kept in memory, ready for an unwinding that cannot happen. Each forwards to
+// the engine function of the same name; the deletes answer whether the engine said SUCCESS (0).
+
+inline HashTable* newArray(uint32_t size) noexcept { return _zend_new_array(size); }
+inline uint32_t arrayCount(HashTable* ht) noexcept { return zend_array_count(ht); }
+inline zval* hashAdd(HashTable* ht, zend_string* key, zval* data) noexcept { return zend_hash_add(ht, key, data); }
+inline zval* hashUpdate(HashTable* ht, zend_string* key, zval* data) noexcept {
+    return zend_hash_update(ht, key, data);
+}
+inline zval* hashStrAdd(HashTable* ht, const char* key, size_t len, zval* data) noexcept {
+    return zend_hash_str_add(ht, key, len, data);
+}
+inline zval* hashStrUpdate(HashTable* ht, const char* key, size_t len, zval* data) noexcept {
+    return zend_hash_str_update(ht, key, len, data);
+}
+inline zval* hashIndexAdd(HashTable* ht, zend_ulong h, zval* data) noexcept { return zend_hash_index_add(ht, h, data); }
+inline zval* hashIndexUpdate(HashTable* ht, zend_ulong h, zval* data) noexcept {
+    return zend_hash_index_update(ht, h, data);
+}
+inline zval* hashNextIndexInsert(HashTable* ht, zval* data) noexcept { return zend_hash_next_index_insert(ht, data); }
+inline zval* hashFind(const HashTable* ht, zend_string* key) noexcept { return zend_hash_find(ht, key); }
+inline zval* hashStrFind(const HashTable* ht, const char* key, size_t len) noexcept {
+    return zend_hash_str_find(ht, key, len);
+}
+inline zval* hashIndexFind(const HashTable* ht, zend_ulong h) noexcept { return zend_hash_index_find(ht, h); }
+inline bool hashDel(HashTable* ht, zend_string* key) noexcept { return zend_hash_del(ht, key) == 0; }
+inline bool hashStrDel(HashTable* ht, const char* key, size_t len) noexcept {
+    return zend_hash_str_del(ht, key, len) == 0;
+}
+inline bool hashIndexDel(HashTable* ht, zend_ulong h) noexcept { return zend_hash_index_del(ht, h) == 0; }
+inline void valueDestroy(zval* value) noexcept { zval_ptr_dtor(value); }
+inline zend_ulong stringHash(zend_string* str) noexcept { return zend_string_hash_func(str); }
+
 // --- Where an array's elements sit -----------------------------------------------------------------
 // An array's used slots, deleted ones included, are its first nNumUsed elements. They are Buckets
 // (value, h, key) on PHP 7.3, and on PHP 8.2 except in a packed array, whose slots are bare zvals.
