@@ -6,8 +6,8 @@
 #include <benchmark/benchmark.h>
 
 int main(int argc, char** argv) {
+    host::plainEngine();
     host::startup();
-    host::plainFrees();
     host::requestStartup();
     for (const bench::Case& c : bench::allCases()) {
         for (int64_t size : c.sizes) {

@@ -31,8 +31,8 @@ int main(int argc, char** argv) {
     bool corvane = std::strcmp(argv[4], "corvane") == 0;
     if (index >= cases.size()) return 2;
 
+    host::plainEngine();
     host::startup();
-    host::plainFrees();
     host::requestStartup();
     {
         std::unique_ptr<bench::Fixture> fixture = cases[index].make(size);

@@ -17,6 +17,7 @@
 namespace {
 
 int resourceType = 0;
+bool plain = false;  // the engine's own heap, uncounted
 
 void freeNothing(zend_resource*) {}
 
@@ -53,14 +54,16 @@ namespace host {
 void startup() {
 #if !ZEND_DEBUG
     // The engine reads this when it makes its heap: a plain malloc heap, which takes other functions.
-    setenv("USE_ZEND_ALLOC", "0", 1);
+    if (!plain) setenv("USE_ZEND_ALLOC", "0", 1);
 #endif
     // No php.ini: the tests see the bare engine, without the extensions a distribution enables.
     php_embed_module.php_ini_ignore = 1;
     php_embed_init(0, nullptr);  // starts a request too; the tests open their own
 #if !ZEND_DEBUG
-    requestBlocks = new std::unordered_set<void*>();
-    zend_mm_set_custom_handlers(zend_mm_get_heap(), countingMalloc, countingFree, countingRealloc);
+    if (!plain) {
+        requestBlocks = new std::unordered_set<void*>();
+        zend_mm_set_custom_handlers(zend_mm_get_heap(), countingMalloc, countingFree, countingRealloc);
+    }
 #endif
     resourceType = zend_register_list_destructors_ex(freeNothing, nullptr, "corvane test resource", 0);
     php_request_shutdown(nullptr);
@@ -73,6 +76,10 @@ void shutdown() {
 
 #if !ZEND_DEBUG
 void requestStartup() {
+    if (plain) {
+        php_request_startup();
+        return;
+    }
     requestBlocks->clear();
     counting = true;
     php_request_startup();
@@ -82,6 +89,7 @@ void requestStartup() {
 // are freed here, as the engine's own heap would have dropped them, and named on stderr.
 size_t requestShutdown() {
     php_request_shutdown(nullptr);
+    if (plain) return 0;
     counting = false;
     const size_t leaks = requestBlocks->size();
     for (void* block : *requestBlocks) {
@@ -125,7 +133,7 @@ size_t requestShutdown() {
 bool hasAccounting() { return false; }
 bool reportsLeaks() { return true; }
 
-void plainFrees() {}
+void plainEngine() { plain = true; }
 
 void allowSharedWrites(zend_array* array) {
 #if ZEND_DEBUG

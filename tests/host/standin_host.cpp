@@ -5,7 +5,14 @@
 
 namespace host {
 
-void startup() { standin::startup(); }
+namespace {
+bool plain = false;
+}
+
+void startup() {
+    standin::startup();
+    if (plain) standin::setQuarantine(false);
+}
 void shutdown() { standin::shutdown(); }
 void requestStartup() { standin::requestStartup(); }
 size_t requestShutdown() { return standin::requestShutdown(); }
@@ -13,7 +20,7 @@ size_t requestShutdown() { return standin::requestShutdown(); }
 bool hasAccounting() { return true; }
 bool reportsLeaks() { return true; }
 
-void plainFrees() { standin::setQuarantine(false); }
+void plainEngine() { plain = true; }
 
 void allowSharedWrites(zend_array*) {}
 
