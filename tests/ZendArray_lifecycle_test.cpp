@@ -184,3 +184,28 @@ TEST_F(ArrayLifecycle, ValuesLetPersistentArraysGoAsTheirHandlesDo) {
 }
 
 }  // namespace
+
+namespace {
+// Element destructors run while the last handle destroys its array, and the code they run (PHP's
+// __destruct, an extension's handlers) may reach that very handle.
+const ZendArray* dyingHolder = nullptr;
+unsigned long long sizeSeenByElement = 99;
+bool heldSeenByElement = true;
+
+void lookAtTheHolder(zval* value) {
+    sizeSeenByElement = dyingHolder->size();
+    heldSeenByElement = static_cast<bool>(*dyingHolder);
+    zval_ptr_dtor(value);
+}
+}  // namespace
+
+TEST_F(ArrayLifecycle, ElementDestructorsFindTheDyingHandleEmpty) {
+    auto* holder = new ZendArray(0);
+    holder->add(ZVal(ZendString("element")));
+    holder->get()->pDestructor = lookAtTheHolder;
+    dyingHolder = holder;
+    delete holder;  // the last reference: the array and its element are destroyed here
+    EXPECT_EQ(sizeSeenByElement, 0u);
+    EXPECT_FALSE(heldSeenByElement);
+    dyingHolder = nullptr;
+}

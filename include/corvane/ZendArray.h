@@ -629,12 +629,16 @@ inline ZendArray::ZendArray(const ZendArray& other) : ZendRefCounted(copy(other.
 
 inline ZendArray::ZendArray(ZendArray&& other) noexcept : ZendRefCounted(std::move(other)) {}
 
-// release()'s steps (here the calls resolve to this class's own) without emptying the handle,
-// which nothing can see once it is gone.
+// release()'s steps (here the calls resolve to this class's own). The handle is emptied only on
+// the path that destroys the array: element destructors run there (PHP code among them) and may
+// reach this handle, which must then answer as an empty one. Elsewhere nothing can look at it.
 inline ZendArray::~ZendArray() {
     zend_array* array = get();
     if (!array || isImmutable()) return;
-    if (delRef() == 0) destroy(array);
+    if (delRef() == 0) {
+        set(nullptr);
+        destroy(array);
+    }
 }
 
 inline ZendArray& ZendArray::operator=(ZendArray&& other) noexcept {

@@ -171,9 +171,9 @@ inline ZendString::ZendString(std::unique_ptr<zend_string, ZendStringPtrDestruct
     : ZendRefCounted(owner ? owner.release() : nullptr) {}
 
 // release() as it runs in a destructor, where the object is a ZendString: isPersistent() then
-// answers with the header's flag, which the cold path reads once the last reference is gone.
-// release()'s steps without emptying the handle, which nothing can see once it is gone: when the
-// handle's address has escaped, the compiler would otherwise keep that store.
+// answers with the header's flag, which the cold path reads once the last reference is gone. The
+// handle is not emptied: freeing a string runs no code that could look at it, and a handle whose
+// address has escaped would otherwise keep that store.
 inline ZendString::~ZendString() {
     zend_string* str = get();
     if (str) drop(str);

@@ -171,7 +171,10 @@ inline void persistentFree(void* ptr) { std::free(ptr); }
 
 // --- Engine calls -------------------------------------------------------------------------------
 // The engine is C: its functions never throw. Said here once, so that a value being handed to a
-// table need not be kept in memory, ready for an unwinding that cannot happen. Each forwards to
+// table need not be kept in memory, ready for an unwinding that cannot happen. What the engine
+// calls back while in them (a table's pDestructor, an object's handlers) must not throw either:
+// an exception leaving such a callback through these ends the process (std::terminate), where
+// it would otherwise unwind through C frames that were never built for it. Each forwards to
 // the engine function of the same name; the deletes answer whether the engine said SUCCESS (0).
 
 inline HashTable* newArray(uint32_t size) noexcept { return _zend_new_array(size); }
