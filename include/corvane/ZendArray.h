@@ -611,7 +611,9 @@ inline ZendArray::Items ZendArray::items() const {
     if (corvane::engine::isPacked(array)) {
         return Items(corvane::walk::Slots{array->arPacked, array->arPacked + used, array->arPacked, 1});
     }
-    zval* first = &array->arData->val;
+    // val is a Bucket's first member: the walk steps over Buckets as zvals, two a Bucket, and an
+    // uninitialised table's arData (the engine's shared pair of hash slots) is never read.
+    zval* first = reinterpret_cast<zval*>(array->arData);
     return Items(corvane::walk::Slots{first, first + 2 * used, nullptr, 2});
 }
 

@@ -37,7 +37,8 @@ endif()
 
 step("pkg-config" ${run_clean} "PKG_CONFIG_PATH=${libdir}/pkgconfig" pkg-config --cflags --libs "corvane${VERSION}")
 execute_process(COMMAND "${PHP_CONFIG}" --include-dir OUTPUT_VARIABLE php_include OUTPUT_STRIP_TRAILING_WHITESPACE)
-foreach(flag "-lcorvane${VERSION}" "-DCORVANE_PHP_HEADERS" "-I${php_include}/Zend")
+# PHP's directories as system ones, so that an extension's -Werror judges its own code only.
+foreach(flag "-lcorvane${VERSION}" "-DCORVANE_PHP_HEADERS" "-isystem ${php_include}/Zend")
   string(FIND "${step_output}" "${flag}" at)
   if(at EQUAL -1)
     message(FATAL_ERROR "pkg-config corvane${VERSION} lacks ${flag}: ${step_output}")
