@@ -3,6 +3,7 @@
 // how far the process's peak resident size moves.
 //   corvane_dump_memory N
 #include "null_stream.h"
+#include "peak_resident.h"
 
 #include <corvane/ZVal.h>
 #include "host.h"
@@ -35,14 +36,7 @@ void uncounted(void* ptr) {
     std::free(block);
 }
 
-long peakResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-    }
-    return -1;
-}
+using bench::peakResidentKiB;
 
 }  // namespace
 

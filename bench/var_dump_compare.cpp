@@ -4,6 +4,7 @@
 // Needs a real engine.
 //   corvane_var_dump_compare_php [N]
 #include "null_stream.h"
+#include "peak_resident.h"
 
 #include <corvane/ZVal.h>
 #include "host.h"
@@ -22,14 +23,7 @@ extern "C" {
 
 namespace {
 
-long peakResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-    }
-    return -1;
-}
+using bench::peakResidentKiB;
 
 struct Run {
     double seconds;          // the fastest of three

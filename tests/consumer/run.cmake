@@ -8,22 +8,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/../readme/code_blocks.cmake)
 set(README "${CORVANE_SOURCE}/README.md")
 set(run_clean ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH --unset=CMAKE_BUILD_TYPE)
 
-# Runs a command; on failure stops with its output. WANT_FAILURE turns that around.
-function(step what)
-  cmake_parse_arguments(arg "WANT_FAILURE" "DIR" "" ${ARGN})
-  if(NOT arg_DIR)
-    set(arg_DIR "${WORK}")
-  endif()
-  execute_process(COMMAND ${arg_UNPARSED_ARGUMENTS} WORKING_DIRECTORY "${arg_DIR}"
-    RESULT_VARIABLE failed OUTPUT_VARIABLE output ERROR_VARIABLE output)
-  if(arg_WANT_FAILURE AND NOT failed)
-    message(FATAL_ERROR "${what}: succeeded, but must not\n${output}")
-  elseif(failed AND NOT arg_WANT_FAILURE)
-    message(FATAL_ERROR "${what}: failed (${failed})\n${output}")
-  endif()
-  message(STATUS "${what}: as expected")
-  set(step_output "${output}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../step.cmake)
 
 # The consumer's sources: this directory, plus myext.cpp taken from the README's first sample.
 function(write_sources dir)

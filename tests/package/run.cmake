@@ -5,18 +5,7 @@
 cmake_minimum_required(VERSION 3.25)
 set(run_clean ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH --unset=CMAKE_BUILD_TYPE)
 
-function(step what)
-  cmake_parse_arguments(arg "WANT_FAILURE" "" "" ${ARGN})
-  execute_process(COMMAND ${arg_UNPARSED_ARGUMENTS} WORKING_DIRECTORY "${WORK}"
-    RESULT_VARIABLE failed OUTPUT_VARIABLE output ERROR_VARIABLE output)
-  if(arg_WANT_FAILURE AND NOT failed)
-    message(FATAL_ERROR "${what}: succeeded, but must not\n${output}")
-  elseif(failed AND NOT arg_WANT_FAILURE)
-    message(FATAL_ERROR "${what}: failed (${failed})\n${output}")
-  endif()
-  message(STATUS "${what}: as expected")
-  set(step_output "${output}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../step.cmake)
 
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
