@@ -200,9 +200,7 @@ public:
     reference operator*() const { return *live(); }
     pointer operator->() const { return live(); }
     Iterator& operator++() {
-        Bucket* at = current + 1;
-        while (at != stop && deleted(at)) ++at;
-        current = at;
+        ++current;
         return *this;
     }
     Iterator operator++(int) {
@@ -221,19 +219,30 @@ private:
     // Moves current past deleted buckets, to stop at most, and returns it. The position is tested
     // first, and the loop entered only from a deleted bucket.
     Bucket* live() const {
-        Bucket* at = current;
-        if (CORVANE_LIKELY(at == stop || !deleted(at))) return at;
-        do ++at; while (at != stop && deleted(at));
+        Bucket* at = seen();
         current = at;
         return at;
     }
+    // Where live() would move current, without moving it: a comparison leaves the other position
+    // as it is.
+    Bucket* seen() const {
+        Bucket* at = current;
+        if (CORVANE_LIKELY(at == stop || !deleted(at))) return at;
+        do ++at; while (at != stop && deleted(at));
+        return at;
+    }
+    // Positions at their bounds are all equal; one at its bound never equals one on an element
+    // (every live bucket lies below the bound of every position of its array); positions on
+    // elements are equal when they stand on the same one. So a test against end() reads nothing
+    // of end() but that it is at its bound, which the compiler sees, and costs one comparison.
     bool same(const Iterator& other) const {
         Bucket* at = live();
-        Bucket* otherAt = other.live();
+        Bucket* otherAt = other.seen();
         // Tells the compiler what live() found, so that the reads after a comparison need not
         // test the bucket again.
         CORVANE_KNOWN(at == stop || !deleted(at));
-        return at == otherAt || (at == stop && otherAt == other.stop);
+        if (at == stop) return otherAt == other.stop;
+        return at == otherAt && otherAt != other.stop;
     }
     static bool deleted(const Bucket* bucket) {
         return corvane::engine::typeOf(bucket->val) == corvane::engine::kUndef;
@@ -256,9 +265,7 @@ public:
     reference operator*() const { return *live(); }
     pointer operator->() const { return live(); }
     RIterator& operator++() {
-        Bucket* at = current - 1;
-        while (at != stop && deleted(at)) --at;
-        current = at;
+        --current;
         return *this;
     }
     RIterator operator++(int) {
@@ -275,17 +282,24 @@ public:
 
 private:
     Bucket* live() const {
+        Bucket* at = seen();
+        current = at;
+        return at;
+    }
+    // Where live() would move current, without moving it: a comparison leaves the other position
+    // as it is.
+    Bucket* seen() const {
         Bucket* at = current;
         if (CORVANE_LIKELY(at == stop || !deleted(at))) return at;
         do --at; while (at != stop && deleted(at));
-        current = at;
         return at;
     }
     bool same(const RIterator& other) const {
         Bucket* at = live();
-        Bucket* otherAt = other.live();
+        Bucket* otherAt = other.seen();
         CORVANE_KNOWN(at == stop || !deleted(at));
-        return at == otherAt || (at == stop && otherAt == other.stop);
+        if (at == stop) return otherAt == other.stop;
+        return at == otherAt && otherAt != other.stop;
     }
     static bool deleted(const Bucket* bucket) {
         return corvane::engine::typeOf(bucket->val) == corvane::engine::kUndef;
