@@ -84,8 +84,8 @@ zval newObject() { return counted(newHeader(sizeof(zend_refcounted) + 8, kObject
 zval newResource() { return counted(newHeader(sizeof(zend_refcounted) + 8, kResource, Content::Resource)); }
 
 zval newReference(const zval& value) {
-    auto* ref =
-        reinterpret_cast<Reference*>(newHeader(sizeof(Reference), kReference | kGcCollectable, Content::Reference));
+    // Type info 10 and no flags, as the engine makes a request reference.
+    auto* ref = reinterpret_cast<Reference*>(newHeader(sizeof(Reference), kReference, Content::Reference));
     ref->val.value = value.value;
     ref->val.u1.type_info = value.u1.type_info;
     ref->sources = nullptr;
