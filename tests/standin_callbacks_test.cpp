@@ -448,6 +448,25 @@ TEST_F(CycleCollection, RunsDestructorsInsideTheZvalPtrDtorThatTriggeredIt) {
     zval_ptr_dtor(&array);
 }
 
+TEST_F(CycleCollection, ACollectionArmedInsideOneWaitsForARootAfterIt) {
+    zval array = arrayValue(_zend_new_array(8));
+    zval second = share(array), third = share(array);
+    std::vector<std::string> events;
+    standin::collectCyclesAtNextPossibleRoot([&] {
+        events.push_back("outer begins");
+        standin::collectCyclesAtNextPossibleRoot([&] { events.push_back("inner"); });
+        zval_ptr_dtor(&third);  // a possible root, while a collection runs
+        events.push_back("outer ends");
+    });
+
+    zval_ptr_dtor(&second);
+    EXPECT_EQ(events, (std::vector<std::string>{"outer begins", "outer ends"}));
+    EXPECT_TRUE(standin::cycleCollectionArmed());
+    zval_ptr_dtor(&array);  // the last reference: no possible root
+    EXPECT_TRUE(standin::cycleCollectionArmed());
+    standin::collectCyclesAtNextPossibleRoot(std::function<void()>());
+}
+
 TEST_F(CycleCollection, ArmingAgainReplacesTheCollectionAndRequestEndDisarms) {
     int destroyed = 0, firstRuns = 0, secondRuns = 0;
     auto capture = std::make_shared<Capture>(destroyed);

@@ -14,6 +14,8 @@ namespace {
 
 // Behind a pointer: a global std::function would need a dynamic initialiser.
 std::function<void()>* armed = nullptr;
+// The engine never nests collections: one armed while collect runs waits for a root after it.
+bool collecting = false;
 
 void runCollection(const std::function<void()>& collect) {
     try {
@@ -31,7 +33,7 @@ void runCollection(const std::function<void()>& collect) {
 namespace standin::internal {
 
 void checkPossibleRoot(zend_refcounted* counted) {
-    if (!armed) return;
+    if (!armed || collecting) return;
     // A reference is looked through to the value it holds, as the engine does (its whole type
     // info compared: a plain request reference).
     if (corvane::engine::gcFlags(counted) == kReference) {
@@ -44,7 +46,9 @@ void checkPossibleRoot(zend_refcounted* counted) {
     std::unique_ptr<std::function<void()>> collect(std::exchange(armed, nullptr));
     // The collector holds the value while it runs, and destroys it after if that was the last hold.
     corvane::engine::addRef(counted);
+    collecting = true;
     runCollection(*collect);
+    collecting = false;
     if (corvane::engine::delRef(counted) == 0) destroyCounted(counted);
 }
 

@@ -100,8 +100,9 @@ STANDIN_API zval newObject(std::function<void()> onDestruct);
 // for a table's elements (zend_array_destroy, zend_hash_destroy, deletes, an update replacing a
 // value) and for a reference's value. A PHP reference (header type info 10) left referenced offers
 // the array or object it holds instead. A drop to 0, and values that are not collectable (strings,
-// resources, persistent arrays), pass it by. Arming again replaces a collection that has not run;
-// an empty collect disarms; request end disarms.
+// resources, persistent arrays), pass it by. Collections do not nest: one armed inside collect
+// waits for a possible root after it. Arming again replaces a collection that has not run; an
+// empty collect disarms; request end disarms.
 STANDIN_API void collectCyclesAtNextPossibleRoot(std::function<void()> collect);
 // Whether a collection is armed and has not run yet.
 STANDIN_API bool cycleCollectionArmed();
