@@ -10,13 +10,6 @@ namespace {
 
 size_t callCount = 0;
 
-// Just enough of the engine's reference: the header and the value it refers to.
-struct Reference {
-    zend_refcounted_h gc;
-    zval val;
-    void* sources;
-};
-
 zval counted(zend_refcounted* object) {
     zval v;
     v.value.counted = object;
@@ -71,7 +64,10 @@ void destroyCounted(zend_refcounted* object) {
             release(object, false);
             break;
         }
-        default:  // objects and resources: nothing inside them here
+        case kObject:
+            destroyObject(object);
+            break;
+        default:  // resources: nothing inside them here
             release(object, false);
             break;
     }
@@ -86,7 +82,11 @@ extern "C" void zval_ptr_dtor(zval* zval_ptr) {
     // Before the drop: a freed block's contents are gone (a reference's value, say), so nothing may
     // act on them, and the message names this function.
     if (isFreed(object)) overReleased(object, __func__);
-    if (corvane::engine::delRef(object) == 0) destroyCounted(object);
+    if (corvane::engine::delRef(object) == 0) {
+        destroyCounted(object);
+    } else {
+        checkPossibleRoot(object);
+    }
 }
 
 // The destructor of tables of persistent strings: it frees those with free() and stops the process
@@ -121,17 +121,17 @@ size_t engineCalls() { return callCount; }
 void requestStartup() {}
 
 size_t requestShutdown() {
+    disarmCycleCollection();
+    dropLiveObjectCallbacks();
     freeRequestInternedStrings();
     return sweepRequestBlocks();
 }
 
-zval newObject() { return counted(newHeader(sizeof(zend_refcounted) + 8, kObject | kGcCollectable, Content::Object)); }
-
 zval newResource() { return counted(newHeader(sizeof(zend_refcounted) + 8, kResource, Content::Resource)); }
 
 zval newReference(const zval& value) {
-    auto* ref =
-        reinterpret_cast<Reference*>(newHeader(sizeof(Reference), kReference | kGcCollectable, Content::Reference));
+    // Type info 10 and no flags, as the engine makes a request reference.
+    auto* ref = reinterpret_cast<Reference*>(newHeader(sizeof(Reference), kReference, Content::Reference));
     ref->val.value = value.value;
     ref->val.u1.type_info = value.u1.type_info;
     ref->sources = nullptr;
