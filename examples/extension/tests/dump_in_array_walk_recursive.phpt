@@ -1,0 +1,45 @@
+--TEST--
+corvane_dump inside array_walk_recursive leaves the walk's recursion mark as it found it
+--FILE--
+<?php
+// array_walk_recursive marks each array it descends into and stops when it reaches a marked one
+// again; var_dump reads the same mark. A dump in the callback must leave the mark set.
+$a = [1];
+$a[] = &$a;
+try {
+    array_walk_recursive($a, function () use (&$a) {
+        corvane_dump($a);
+        var_dump($a);
+    });
+} catch (Error $e) {
+    echo get_class($e), ": ", $e->getMessage(), "\n";
+}
+var_dump($a);
+?>
+--EXPECT--
+array(2) {
+  [0]=>
+  REFERENCE
+  [1]=>
+  REFERENCE
+}
+array(2) {
+  [0]=>
+  &int(1)
+  [1]=>
+  *RECURSION*
+}
+array(2) {
+  [0]=>
+  REFERENCE
+  [1]=>
+  REFERENCE
+}
+*RECURSION*
+Error: Recursion detected
+array(2) {
+  [0]=>
+  int(1)
+  [1]=>
+  *RECURSION*
+}
