@@ -3,11 +3,14 @@ corvane_dump inside array_walk_recursive leaves the walk's recursion mark as it 
 --FILE--
 <?php
 // array_walk_recursive marks each array it descends into and stops when it reaches a marked one
-// again; var_dump reads the same mark. A dump in the callback must leave the mark set.
+// again; var_dump reads the same mark. A dump in the callback must leave the mark set. (A dump
+// that cleared it would send the walk round the array until the stack ran out: cut short.)
 $a = [1];
 $a[] = &$a;
+$calls = 0;
 try {
-    array_walk_recursive($a, function () use (&$a) {
+    array_walk_recursive($a, function () use (&$a, &$calls) {
+        if (++$calls > 2) exit("the walk went round again\n");
         corvane_dump($a);
         var_dump($a);
     });

@@ -2,13 +2,18 @@
 corvane_dump called by __debugInfo while var_dump walks the same array keeps var_dump's mark
 --FILE--
 <?php
+// var_dump marks the array while it walks it; it must still find the mark when it reaches the
+// array again through the reference. (Without it, var_dump would descend until the stack ran out:
+// cut short.)
 class Probe {
     public function __debugInfo() {
-        global $a;
+        global $a, $calls;
+        if (++$calls > 2) exit("var_dump went round again\n");
         corvane_dump($a);
         return [];
     }
 }
+$calls = 0;
 $a = [new Probe];
 $a[] = &$a;
 var_dump($a);
