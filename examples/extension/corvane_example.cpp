@@ -135,6 +135,7 @@ PHP_FUNCTION(corvane_hold) {
     if (copy.isArray()) SEPARATE_ARRAY(copy.get());
     // The old value is taken out before it is destroyed: its destructors see the new one.
     held() = std::move(copy);
+    (void)return_value;  // returns null
 }
 
 PHP_FUNCTION(corvane_held) {
@@ -147,6 +148,7 @@ PHP_FUNCTION(corvane_held) {
 PHP_FUNCTION(corvane_release_held) {
     ZEND_PARSE_PARAMETERS_NONE();
     held().release();  // undefined before the destructors run: they see null
+    (void)return_value;  // returns null
 }
 
 PHP_FUNCTION(corvane_forget) {
