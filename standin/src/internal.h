@@ -65,6 +65,8 @@ void freeRequestInternedStrings();
 
 // Values.
 void destroyCounted(zend_refcounted* counted);
+// Aborts naming a persistent block that function, a request destructor, would free with _efree().
+[[noreturn]] void persistentInRequestDestructor(const void* object, const char* function);
 
 }  // namespace standin::internal
 
