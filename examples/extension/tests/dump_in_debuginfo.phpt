@@ -19,6 +19,7 @@ $a[] = &$a;
 var_dump($a);
 echo "again\n";
 var_dump($a);
+$a = null;  // breaks the cycle: nothing is left for a leak check at exit
 ?>
 --EXPECT--
 array(2) {
