@@ -5,6 +5,7 @@
 #include <standin/standin.h>
 
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -497,6 +498,52 @@ TEST_F(CycleCollectionDeathTest, ACollectionThatThrowsAborts) {
             zval_ptr_dtor(&second);
         },
         "standin: the cycle collection callback threw; callbacks run inside engine calls, which never throw");
+}
+
+// What corvane itself does while the engine may call back.
+
+TEST_F(CycleCollection, NeverRunsInsideADumpOfObjects) {
+    ZendArray array(8);
+    int destructors = 0;
+    for (int i = 0; i < 3; ++i) {
+        zval object = standin::newObject([&] { ++destructors; });
+        array.add(ZVal::take(object));
+    }
+    ZendArray nested(8);
+    zval inner = standin::newObject([&] { ++destructors; });
+    nested.add(ZVal::take(inner));
+    array.add(ZVal(nested));
+    bool collected = false;
+    standin::collectCyclesAtNextPossibleRoot([&] { collected = true; });
+    std::ostringstream out;
+    array.dump(out, 0);
+    EXPECT_FALSE(collected) << "the dump gave nothing back through zval_ptr_dtor";
+    EXPECT_TRUE(standin::cycleCollectionArmed());
+    standin::collectCyclesAtNextPossibleRoot({});
+    nested.release();
+    array.release();
+    EXPECT_EQ(destructors, 4);
+}
+
+TEST_F(ObjectDestructor, FindsAReleasedOrReassignedZValAlreadyHoldingWhatComesNext) {
+    static ZVal* global = nullptr;
+    ZVal held;
+    global = &held;
+    unsigned int seen = 99;
+    ZendArray array(8);
+    zval object = standin::newObject([&] { seen = global->getTypeInfo(); });
+    array.add(ZVal::take(object));
+    held = ZVal(std::move(array));
+    held = ZVal(3);  // the array's last reference: its object's destructor runs
+    EXPECT_EQ(seen, engine::kLong);
+
+    ZendArray again(8);
+    zval another = standin::newObject([&] { seen = global->getTypeInfo(); });
+    again.add(ZVal::take(another));
+    held = ZVal(std::move(again));
+    held.release();
+    EXPECT_EQ(seen, engine::kUndef);
+    global = nullptr;
 }
 
 }  // namespace
