@@ -1,6 +1,8 @@
 #include <corvane/ZendRefCounted.h>
 
-#include <typeinfo>
+#include <cstdint>
+#include <sstream>
+#include <string>
 
 unsigned int ZendRefCounted::addRef() const {
     zend_refcounted* counted = get();
@@ -9,12 +11,37 @@ unsigned int ZendRefCounted::addRef() const {
     return corvane::engine::addRef(counted);
 }
 
-// Out of line: the class check needs run-time type information, which an extension may be built
-// without.
+namespace {
+
+// The engine type of what a handle holds or, empty, would hold: a string handle holds strings and
+// an array handle arrays. An empty handle tells its kind by its dump ("string(null)",
+// "array(null)"), which needs no run-time type information (an extension may subclass the
+// handles and be built without it). 0 when a subclass's own dump does not say.
+uint32_t kindOf(const ZendRefCounted& handle) {
+    if (const zend_refcounted* counted = handle.get()) return corvane::engine::gcType(counted);
+    std::ostringstream text;
+    handle.dump(text, 0);
+    const std::string name = text.str();
+    if (name == "string(null)") return corvane::engine::kString;
+    if (name == "array(null)") return corvane::engine::kArray;
+    return 0;
+}
+
+}  // namespace
+
+// Out of line: the class check is the cold path, and an empty target's kind takes a dump. The
+// handle is empty while its old object goes, and what code run by that release assigns to it
+// meanwhile is released too, so the moved reference is never lost.
 ZendRefCounted& ZendRefCounted::operator=(ZendRefCounted&& other) noexcept {
-    if (&other == this || typeid(*this) != typeid(other)) return *this;
-    release();
-    counted_ = other.counted_;
+    if (&other == this) return *this;
+    if (other.counted_) {
+        const uint32_t kind = kindOf(*this);
+        if (kind != 0 && kind != kindOf(other)) return *this;
+    }
+    zend_refcounted* next = other.counted_;
     other.counted_ = nullptr;
+    release();
+    while (counted_) release();
+    counted_ = next;
     return *this;
 }

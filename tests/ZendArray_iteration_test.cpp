@@ -373,4 +373,19 @@ TEST_F(ArrayIteration, DeletingUnderItemsVisitsEachLiveElementOnce) {
     EXPECT_EQ(seen, (Strings{"c", "a"}));
 }
 
+// The price of the step rule: a position steps from the bucket it stands on, and a fresh begin()
+// on a deleted bucket 0 looks exactly like a position whose element the body just deleted. Read or
+// compare it once before stepping it without a comparison (std::next, std::advance).
+TEST_F(ArrayIteration, ABeginOnADeletedFirstBucketStepsAsTheGuideSays) {
+    ZendArray array = fourKeys();
+    ASSERT_TRUE(array.remove("a"));
+    EXPECT_EQ(std::string(std::next(array.begin())->key->val), "b") << "stepped from the deleted bucket 0";
+    auto first = array.begin();
+    ASSERT_TRUE(first != array.end());
+    EXPECT_EQ(std::string(std::next(first)->key->val), "c") << "once compared, it stands on b";
+    auto read = array.begin();
+    EXPECT_EQ(std::string(read->key->val), "b");
+    EXPECT_EQ(std::string(std::next(read)->key->val), "c") << "once read, too";
+}
+
 }  // namespace

@@ -148,6 +148,9 @@ TEST_F(MemoryKinds, CountedValuesGoOnlyWhereTheTablesDestructorGivesThemBack) {
     ZendArray requestStrings(8);
     requestStrings.get()->pDestructor = ZVAL_INTERNAL_PTR_DTOR;
     EXPECT_FALSE(requestStrings.add("s", ZVal(ZendString("request")))) << "free() of request memory";
+    ZendString persistentToo = ZendString::deep_copy(text.get(), true);
+    EXPECT_FALSE(requestStrings.add("p", ZVal(persistentToo))) << "a request table takes no persistent string";
+    EXPECT_EQ(persistentToo.refCount(), 1u);
     EXPECT_TRUE(requestStrings.add("i", ZVal(host::internString("interned"))));
 
     ZendArray unowned(8);

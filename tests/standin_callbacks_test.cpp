@@ -546,4 +546,44 @@ TEST_F(ObjectDestructor, FindsAReleasedOrReassignedZValAlreadyHoldingWhatComesNe
     global = nullptr;
 }
 
+// An element's destructor that assigns to the very handle being assigned (PHP code registering
+// again while the old registrations die): its array is let go in turn, never lost, and the handle
+// ends up holding what was assigned.
+ZendArray* assignedHandle = nullptr;
+
+TEST_F(ObjectDestructor, AssigningToAHandleWhoseOldArrayDestructorAssignsToItLosesNothing) {
+    ZendArray global(8);
+    assignedHandle = &global;
+    bool ran = false;
+    zval object = standin::newObject([&] {
+        ran = true;
+        *assignedHandle = ZendArray(4);  // stored while the handle is empty, released right after
+    });
+    global.add(ZVal::take(object));
+    ZendArray next(2);
+    zend_array* expected = next.get();
+    global = std::move(next);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(global.get(), expected);
+    EXPECT_EQ(global.refCount(), 1u);
+
+    zval again = standin::newObject([&] { *assignedHandle = ZendArray(4); });
+    global.add(ZVal::take(again));
+    ZendArray shared(2);
+    global = shared;  // copy assignment
+    EXPECT_EQ(global.get(), shared.get());
+    EXPECT_EQ(shared.refCount(), 2u);
+
+    global = ZendArray(8);  // an array of its own again: shared keeps the one both held
+    EXPECT_EQ(shared.refCount(), 1u);
+    zval third = standin::newObject([&] { *assignedHandle = ZendArray(4); });
+    global.add(ZVal::take(third));
+    ZendRefCounted& base = global;
+    ZendArray last(2);
+    base = std::move(static_cast<ZendRefCounted&>(last));  // through the base
+    EXPECT_TRUE(last.isNull());
+    EXPECT_EQ(global.refCount(), 1u);
+    assignedHandle = nullptr;
+}  // the request's leak check: every array the destructors stored was freed
+
 }  // namespace

@@ -223,7 +223,9 @@ inline ZVal::~ZVal() {
 // The new value is in place, counted, before the old one goes.
 inline ZVal& ZVal::operator=(const ZVal& other) {
     if (&other != this) {
-        const zval old = value_;
+        zval old;
+        old.value = value_.value;
+        old.u1.type_info = value_.u1.type_info;
         copyFrom(other.value_);
         releaseTaken(old);
     }
@@ -233,7 +235,9 @@ inline ZVal& ZVal::operator=(const ZVal& other) {
 // Both ends are settled (this holds the new value, other is undefined) before the old one goes.
 inline ZVal& ZVal::operator=(ZVal&& other) noexcept {
     if (&other != this) {
-        const zval old = value_;
+        zval old;
+        old.value = value_.value;
+        old.u1.type_info = value_.u1.type_info;
         value_.value = other.value_.value;
         value_.u1.type_info = other.value_.u1.type_info;
         other.value_.u1.type_info = corvane::engine::kUndef;

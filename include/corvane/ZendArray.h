@@ -144,6 +144,9 @@ protected:
 private:
     // Frees an array whose last reference is gone.
     static void destroy(zend_array* array);
+    // Holds next, the reference an assignment took; after release(), so anything that code run by
+    // the release stored into the handle is released first.
+    CORVANE_LOCAL void settle(zend_array* next);
     // Whether a store may reach the engine: an array is held, it is not the engine's shared
     // immutable data, the value is defined (the engine reads an undefined one as a deleted bucket),
     // and the value lives in memory the table may keep (fitsTable).
@@ -184,7 +187,9 @@ private:
 //   body deleted the element under the position, the walk goes on with the element after it.
 // - A position at its bound equals every other position at its bound: the walk's end, and also an
 //   end() taken after a deletion at the tail lowered nNumUsed below this walk's bound.
-// No bucket at or beyond the bound is ever read.
+// No bucket at or beyond the bound is ever read. A fresh begin() on a deleted bucket 0 looks like
+// a position whose element was just deleted, and steps from there: compare or read it before
+// stepping it without a comparison (std::next, std::advance).
 class CORVANE_LOCAL ZendArray::Iterator {
 public:
     using iterator_category = std::forward_iterator_tag;
@@ -678,28 +683,38 @@ inline ZendArray::~ZendArray() {
     }
 }
 
+// Each assignment takes hold of the new array first, then releases the old one: the handle is
+// empty while an old array dies, since its element destructors (PHP code) may reach the handle.
+// What such a destructor assigns to the handle meanwhile is let go in turn (settle), never lost.
 inline ZendArray& ZendArray::operator=(ZendArray&& other) noexcept {
     if (&other != this) {
+        zend_array* next = other.detach();
         release();
-        set(other.detach());
+        settle(next);
     }
     return *this;
 }
 
 inline ZendArray& ZendArray::operator=(const ZendArray& other) {
     if (&other != this) {
+        zend_array* next = copy(other.get());
         release();
-        set(copy(other.get()));
+        settle(next);
     }
     return *this;
 }
 
-// Counting the new array first keeps it alive when it is the one already held.
+// Counting the new array first also keeps it alive when it is the one already held.
 inline ZendArray& ZendArray::operator=(zend_array* array) {
     zend_array* shared = copy(array);
     release();
-    set(shared);
+    settle(shared);
     return *this;
+}
+
+inline void ZendArray::settle(zend_array* next) {
+    while (CORVANE_UNLIKELY(!isNull())) release();
+    set(next);
 }
 
 // Asks isImmutable() and delRef() through the table, so that a subclass's answers count. In the
@@ -749,7 +764,7 @@ inline bool ZendArray::fitsTable(const zend_array* table, const zval& value) {
     const uint32_t flags = engine::gcFlags(value.value.counted);
     if (counted && table->pDestructor != zval_ptr_dtor && !destructorFrees(table, type, flags)) return false;
     if (engine::isPersistent(table)) {
-        if ((flags & engine::kGcPersistent) == 0) return value.value.arr == &zend_empty_array;
+        if ((flags & engine::kGcPersistent) == 0) return engine::isStaticEmptyArray(value.value.arr);
         return !counted || table->pDestructor != zval_ptr_dtor;
     }
     if ((flags & engine::kGcPersistent) == 0 || (flags & engine::kGcImmutable) != 0) return true;

@@ -136,6 +136,11 @@ inline void initHeader(Counted* counted, uint32_t refcount, uint32_t typeInfo) {
     header(counted)->refcount = refcount;
     header(counted)->u.type_info = typeInfo;
 }
+// The object's engine type (string 6, array 7, ...), the low bits of the header's type info.
+template <typename Counted>
+inline uint32_t gcType(const Counted* counted) {
+    return gcFlags(counted) & 0x0f;
+}
 template <typename Counted>
 inline bool isImmutable(const Counted* counted) {
     return (gcFlags(counted) & kGcImmutable) != 0;
@@ -209,6 +214,8 @@ inline void valueDestroy(zval* value) noexcept { zval_ptr_dtor(value); }
 // Whether the table's destructor is the engine's internal one, made for tables of persistent
 // strings: it frees those with free, and stops the process on the last reference of anything else.
 inline bool destroysStringsOnly(const HashTable* ht) { return ht->pDestructor == ZVAL_INTERNAL_PTR_DTOR; }
+// The engine's static empty array: immutable, in no request's memory, alive for the process.
+inline bool isStaticEmptyArray(const zend_array* array) { return array == &zend_empty_array; }
 // What a table does with an element it lets go: its own destructor, when it has one.
 inline void destroyElement(HashTable* ht, zval* element) noexcept {
     if (ht->pDestructor) ht->pDestructor(element);
