@@ -74,8 +74,9 @@ void markedDump(Program& program) {
             targetId = model.created(outer.get(), Kind::Array);
             model.addRef(markedId);
             check(outer.add(ZVal(marked)), "append of the marked array");
-            model.obj(*targetId).elements[Key(0ull)] = Element{markedId, std::nullopt};
-            model.obj(*targetId).order.push_back(Key(0ull));
+            Obj& holder = model.obj(*targetId);
+            holder.order.emplace_back(std::in_place_index<0>, 0ull);
+            holder.elements.emplace(holder.order.back(), Element{markedId, std::nullopt});
             target = std::move(outer);
             break;
         }

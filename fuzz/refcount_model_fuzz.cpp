@@ -355,6 +355,15 @@ private:
         return k;
     }
 
+    // A copy of a ZendString key into local, counted; its id, or 0 (ids start at 1) for none.
+    ObjId localKeyString(const KeyChoice& k, ZendString& local) {
+        if (k.kind != 0 || !slots.stringIds[k.slot]) return 0;
+        ObjId id = *slots.stringIds[k.slot];
+        model.addRef(id);
+        local = slots.strings[k.slot];
+        return id;
+    }
+
     // PHP 7.3 frees what a request array lets go (values and keys) with efree: persistent string
     // values are refused, and persistent string keys are stored by their bytes. Permanent interned
     // strings (the engine's empty string) are never freed and go in as they are.
@@ -382,9 +391,8 @@ private:
         std::optional<ObjId> arrayId = slots.arrayIds[a];
         model.addRef(arrayId);
         ZendArray array = slots.arrays[a];
-        std::optional<ObjId> keyStringId = k.kind == 0 ? slots.stringIds[k.slot] : std::nullopt;
-        model.addRef(keyStringId);
-        ZendString keyString = k.kind == 0 ? slots.strings[k.slot] : ZendString();
+        ZendString keyString;
+        ObjId keyStringId = localKeyString(k, keyString);
         bool writable = arrayId && !model.obj(*arrayId).immutable && !slots.values[v].isUndef() &&
                         !persistentString(slots.values[v]);
 
@@ -422,7 +430,7 @@ private:
         if (replacing) check(stored, "insert over an existing key");
 
         keyString.release();
-        model.delRef(keyStringId);
+        if (keyStringId) model.delRef(keyStringId);
         array.release();
         model.delRef(arrayId);
     }
@@ -511,9 +519,8 @@ private:
         std::optional<ObjId> arrayId = slots.arrayIds[a];
         model.addRef(arrayId);
         ZendArray array = slots.arrays[a];
-        std::optional<ObjId> keyStringId = k.kind == 0 ? slots.stringIds[k.slot] : std::nullopt;
-        model.addRef(keyStringId);
-        ZendString keyString = k.kind == 0 ? slots.strings[k.slot] : ZendString();
+        ZendString keyString;
+        ObjId keyStringId = localKeyString(k, keyString);
 
         // The element leaves the model first: its destructor may look at the array.
         bool present = false;
@@ -534,7 +541,7 @@ private:
             model.delRef(gone.value);
         }
         keyString.release();
-        model.delRef(keyStringId);
+        if (keyStringId) model.delRef(keyStringId);
         array.release();
         model.delRef(arrayId);
     }
