@@ -7,11 +7,14 @@
 namespace corvane {
 
 // Sets the engine's protection mark on a mutable array and holds one extra reference, so the array
-// outlives its own walk; both are undone on scope exit, exceptions included. Immutable arrays are
-// shared by the engine and are left untouched.
+// outlives its own walk; both are undone on scope exit, exceptions included. The mark is shared
+// with the engine's own walks (var_dump, print_r, json_encode, array_walk_recursive, comparisons),
+// which may be under way when an extension dumps: a mark the guard found set belongs to whoever set
+// it and stays. Immutable arrays are shared by the engine and are left untouched.
 class RecursionGuard {
 public:
-    explicit RecursionGuard(zend_array* array) : array_(array) {
+    explicit RecursionGuard(zend_array* array)
+        : array_(array), markedBefore_(engine::isImmutable(array) || isMarked(array)) {
         if (engine::isImmutable(array_)) return;
         engine::addRef(array_);
         engine::setGcFlags(array_, engine::kGcProtected);
@@ -19,7 +22,7 @@ public:
 
     ~RecursionGuard() {
         if (engine::isImmutable(array_)) return;
-        engine::clearGcFlags(array_, engine::kGcProtected);
+        if (!markedBefore_) engine::clearGcFlags(array_, engine::kGcProtected);
         engine::delRef(array_);
     }
 
@@ -33,6 +36,7 @@ public:
 
 private:
     zend_array* array_;
+    bool markedBefore_;
 };
 
 }  // namespace corvane

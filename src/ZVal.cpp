@@ -32,4 +32,4 @@ void ZVal::releasePersistent(zend_refcounted* counted, unsigned int typeInfo) {
 
 // --- Dump ----------------------------------------------------------------------------------------
 
-std::ostream& ZVal::dump(std::ostream& out, int indent) const { return corvane::dumpValue(out, *this, indent); }
+std::ostream& ZVal::dump(std::ostream& out, int indent) const { return corvane::dumpValue(out, value_, indent); }

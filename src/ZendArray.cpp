@@ -56,8 +56,7 @@ std::ostream& ZendArray::dump(std::ostream& out, int indent) const {
             RecursionGuard walkingNested(nested);
             ZendArray(nested).dump(out, indent + 1);
         } else {
-            ZVal element(value);
-            corvane::dumpValue(out, element, indent + 1);
+            corvane::dumpValue(out, value, indent + 1);
         }
     }
 #else
@@ -80,8 +79,7 @@ std::ostream& ZendArray::dump(std::ostream& out, int indent) const {
             RecursionGuard walkingNested(nested);
             ZendArray(nested).dump(out, indent + 1);
         } else {
-            ZVal element(bucket->val);
-            corvane::dumpValue(out, element, indent + 1);
+            corvane::dumpValue(out, bucket->val, indent + 1);
         }
     }
 #endif

@@ -14,10 +14,13 @@
 namespace corvane {
 
 // Writes one value as ZVal::dump does. Inline, so that the array dump's loop over its elements
-// pays for no call per element.
-inline std::ostream& dumpValue(std::ostream& out, const ZVal& value, int indent) {
+// pays for no call per element. The value is read where it lies, never copied into a ZVal: giving
+// a copy back would go through the engine's zval_ptr_dtor, which may start the cycle collector and
+// run PHP destructors in the middle of a dump. Strings and arrays are read through handles, whose
+// release only counts down (the value still holds its own reference).
+inline std::ostream& dumpValue(std::ostream& out, const zval& value, int indent) {
     const int width = corvane::dumpWidth(indent);
-    switch (value.getType()) {
+    switch (engine::typeOf(value)) {
         case engine::kUndef:
             fmt::print(out, "{:{}}UNDEF", "", width);
             break;
@@ -31,16 +34,16 @@ inline std::ostream& dumpValue(std::ostream& out, const ZVal& value, int indent)
             fmt::print(out, "{:{}}bool(true)", "", width);
             break;
         case engine::kLong:
-            fmt::print(out, "{:{}}int({})", "", width, static_cast<int64_t>(value.asLong()));
+            fmt::print(out, "{:{}}int({})", "", width, static_cast<int64_t>(value.value.lval));
             break;
         case engine::kDouble:
-            fmt::print(out, "{:{}}double({:g})", "", width, value.asDouble());
+            fmt::print(out, "{:{}}double({:g})", "", width, value.value.dval);
             break;
         case engine::kString:
-            value.asString().dump(out, indent);
+            ZendString(value.value.str, false).dump(out, indent);
             break;
         case engine::kArray:
-            value.asArray().dump(out, indent);
+            ZendArray(value.value.arr).dump(out, indent);
             break;
         case engine::kObject:
             fmt::print(out, "{:{}}OBJECT", "", width);

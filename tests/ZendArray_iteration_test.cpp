@@ -228,4 +228,149 @@ TEST_F(ArrayIteration, PostIncrementReturnsThePreviousPosition) {
     EXPECT_EQ(rit->h, 0u);
 }
 
+// --- Deleting under a walk ----------------------------------------------------------------------
+// A walk's body may delete elements: deleting never moves the buckets, so every position stays
+// valid, and the walk goes on with the next live element.
+
+// The keys a walk from first visits while body(key) runs at each element; the end is taken anew at
+// every step when endEachStep, as `it != array.end()` does. At most 20 steps, so that a walk that
+// never meets its end fails instead of running on.
+template <typename It, typename End, typename Body>
+std::vector<std::string> walkDeleting(It first, End end, Body body) {
+    std::vector<std::string> seen;
+    for (int steps = 0; first != end() && steps < 20; ++first, ++steps) {
+        const Bucket& b = *first;
+        std::string key = b.key ? std::string(b.key->val, b.key->len) : std::to_string(b.h);
+        seen.push_back(key);
+        body(key);
+    }
+    return seen;
+}
+
+// Keys a..d in a hash (Buckets on every engine version).
+ZendArray fourKeys() {
+    ZendArray array(8);
+    for (const char* key : {"a", "b", "c", "d"}) array.add(key, ZVal(1));
+    return array;
+}
+
+using Strings = std::vector<std::string>;
+
+TEST_F(ArrayIteration, DeletingUnderAForwardWalkVisitsEachLiveElementOnce) {
+    struct Case {
+        const char* on;
+        const char* remove;
+        Strings visits;
+    };
+    const Case cases[] = {
+        {"b", "b", {"a", "b", "c", "d"}},  // the element the walk stands on
+        {"b", "c", {"a", "b", "d"}},       // one ahead
+        {"c", "a", {"a", "b", "c", "d"}},  // one already passed
+        {"d", "d", {"a", "b", "c", "d"}},  // the last, standing on it
+        {"b", "d", {"a", "b", "c"}},       // the last, from before it: nNumUsed falls under the walk
+        {"a", "a", {"a", "b", "c", "d"}},  // the first, standing on it
+    };
+    for (const Case& c : cases) {
+        for (bool endEachStep : {false, true}) {
+            ZendArray array = fourKeys();
+            const ZendArray::Iterator fixedEnd = array.end();
+            auto end = [&] { return endEachStep ? array.end() : fixedEnd; };
+            Strings seen = walkDeleting(array.begin(), end, [&](const std::string& key) {
+                if (key == c.on) {
+                    EXPECT_TRUE(array.remove(c.remove));
+                }
+            });
+            EXPECT_EQ(seen, c.visits) << "on " << c.on << " removing " << c.remove << ", end() each step "
+                                      << endEachStep;
+            EXPECT_EQ(array.size(), 3u);
+        }
+    }
+}
+
+TEST_F(ArrayIteration, DeletingUnderAReverseWalkVisitsEachLiveElementOnce) {
+    struct Case {
+        const char* on;
+        const char* remove;
+        Strings visits;
+    };
+    const Case cases[] = {
+        {"c", "c", {"d", "c", "b", "a"}},  // the element the walk stands on
+        {"c", "b", {"d", "c", "a"}},       // one ahead
+        {"b", "d", {"d", "c", "b", "a"}},  // one already passed, the last bucket
+        {"a", "a", {"d", "c", "b", "a"}},  // the first bucket, standing on it
+        {"d", "d", {"d", "c", "b", "a"}},  // the last bucket, standing on it
+    };
+    for (const Case& c : cases) {
+        ZendArray array = fourKeys();
+        Strings seen = walkDeleting(array.rbegin(), [&] { return array.rend(); }, [&](const std::string& key) {
+            if (key == c.on) {
+                EXPECT_TRUE(array.remove(c.remove));
+            }
+        });
+        EXPECT_EQ(seen, c.visits) << "on " << c.on << " removing " << c.remove;
+    }
+}
+
+// The case as it was met: integer keys 0..3, key 1 removed while the walk stands on it.
+TEST_F(ArrayIteration, RemovingTheCurrentIntegerKeySkipsNothing) {
+    SKIP_WHERE_PACKED_ARRAYS_HAVE_NO_BUCKETS();
+    ZendArray array(8);
+    for (long long i = 0; i < 4; ++i) array.add(i, ZVal(i));
+    Strings seen = walkDeleting(array.begin(), [&] { return array.end(); }, [&](const std::string& key) {
+        if (key == "1") array.remove(1);
+    });
+    EXPECT_EQ(seen, (Strings{"0", "1", "2", "3"}));
+    Strings emptied = walkDeleting(array.begin(), [&] { return array.end(); }, [&](const std::string& key) {
+        array.remove(std::stoull(key));
+    });
+    EXPECT_EQ(emptied, (Strings{"0", "2", "3"})) << "a walk that deletes every element it reads";
+    EXPECT_TRUE(array.isEmpty());
+    EXPECT_EQ(array.get()->nNumUsed, 0u);
+}
+
+TEST_F(ArrayIteration, APositionAtItsBoundEqualsEveryEndOfItsArray) {
+    ZendArray array = fourKeys();
+    const ZendArray::Iterator endBefore = array.end();
+    auto last = array.begin();
+    for (int i = 0; i < 3; ++i) ++last;
+    ASSERT_EQ(std::string(last->key->val), "d");
+    ASSERT_TRUE(array.remove("d"));
+    ASSERT_TRUE(array.remove("c"));  // trailing holes: nNumUsed falls to 2
+    ASSERT_EQ(array.get()->nNumUsed, 2u);
+    const ZendArray::Iterator endAfter = array.end();
+    ++last;
+    EXPECT_EQ(last.current, last.stop) << "a step from the deleted last element reaches the bound";
+    EXPECT_TRUE(last == endAfter);
+    EXPECT_TRUE(endAfter == last);
+    EXPECT_TRUE(last == endBefore);
+    EXPECT_TRUE(endBefore == endAfter);
+    EXPECT_FALSE(last != endAfter);
+    EXPECT_FALSE(array.begin() == endAfter);
+    EXPECT_EQ(std::distance(array.begin(), array.end()), 2);
+
+    auto reverse = array.rbegin();
+    ++reverse;
+    ASSERT_TRUE(array.remove("a"));
+    ++reverse;
+    EXPECT_TRUE(reverse == array.rend()) << "the reverse walk ends at the first bucket's bound";
+}
+
+// The reading walk follows the same rules.
+TEST_F(ArrayIteration, DeletingUnderItemsVisitsEachLiveElementOnce) {
+    ZendArray array = fourKeys();
+    Strings seen;
+    for (auto [key, value] : array.items()) {
+        seen.emplace_back(key.view());
+        if (key.view() == "b") array.remove("b");
+        if (key.view() == "c") array.remove("d");
+    }
+    EXPECT_EQ(seen, (Strings{"a", "b", "c"}));
+    seen.clear();
+    for (auto [key, value] : array.items().reversed()) {
+        seen.emplace_back(key.view());
+        if (key.view() == "c") array.remove("c");
+    }
+    EXPECT_EQ(seen, (Strings{"c", "a"}));
+}
+
 }  // namespace

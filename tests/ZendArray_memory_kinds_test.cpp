@@ -109,4 +109,56 @@ TEST_F(MemoryKinds, AValueTheEngineRefusesGoesBackWithItsOwnAllocator) {
     EXPECT_EQ(table.size(), 2u);
 }
 
+// Immutable arrays of the request (opcache's shared literals) are gone after opcache_reset() or, in
+// file-cache mode, when the request ends; only the engine's static empty array lives for ever.
+TEST_F(MemoryKinds, PersistentTablesRefuseTheRequestsImmutableArrays) {
+    ZendArray table = persistentArray();
+    zend_array* literal = ZendArray::zendNewArray(0);
+    corvane::engine::setGcFlags(literal, 0x40);  // as opcache marks the literals it shares
+    EXPECT_FALSE(table.add("literal", ZVal(literal)));
+    EXPECT_FALSE(table.insert(1, ZVal(literal)));
+    EXPECT_TRUE(table.add("empty", ZVal(const_cast<zend_array*>(&zend_empty_array))));
+    EXPECT_EQ(table.size(), 1u);
+
+    ZendArray request(8);
+    EXPECT_TRUE(request.add("literal", ZVal(literal))) << "a request table outlives no request";
+    request.release();
+    corvane::engine::clearGcFlags(literal, 0x40);
+    ZendArray::zendArrayRelease(literal);
+}
+
+// The engine's internal destructor frees persistent strings with free and stops the process
+// (E_CORE_ERROR) on the last reference of anything else; a table without a destructor never gives
+// its values' references back.
+TEST_F(MemoryKinds, CountedValuesGoOnlyWhereTheTablesDestructorGivesThemBack) {
+    ZendArray strings = persistentArray();
+    strings.get()->pDestructor = ZVAL_INTERNAL_PTR_DTOR;
+    ZendString text("text");
+    ZendString persistent = ZendString::deep_copy(text.get(), true);
+    ZendArray persistentArrayValue = persistentArray();
+    EXPECT_TRUE(strings.add("s", ZVal(persistent)));
+    EXPECT_EQ(persistent.refCount(), 2u);
+    EXPECT_FALSE(strings.add("a", ZVal(persistentArrayValue))) << "its last reference would stop the process";
+    EXPECT_EQ(persistentArrayValue.refCount(), 1u);
+    EXPECT_TRUE(strings.add("n", ZVal(1)));
+    EXPECT_TRUE(strings.add("empty", ZVal(const_cast<zend_array*>(&zend_empty_array))));
+    persistent.release();
+    strings.release();  // zend_hash_destroy: the internal destructor frees the string with free
+
+    ZendArray requestStrings(8);
+    requestStrings.get()->pDestructor = ZVAL_INTERNAL_PTR_DTOR;
+    EXPECT_FALSE(requestStrings.add("s", ZVal(ZendString("request")))) << "free() of request memory";
+    EXPECT_TRUE(requestStrings.add("i", ZVal(host::internString("interned"))));
+
+    ZendArray unowned(8);
+    unowned.get()->pDestructor = nullptr;
+    ZendString kept("kept");
+    EXPECT_FALSE(unowned.add("s", ZVal(kept))) << "it would never be given back";
+    EXPECT_FALSE(unowned.add("a", ZVal(ZendArray(0))));
+    EXPECT_EQ(kept.refCount(), 1u);
+    EXPECT_TRUE(unowned.add("n", ZVal(2)));
+    EXPECT_TRUE(unowned.add("i", ZVal(host::internString("interned"))));
+    EXPECT_EQ(unowned.size(), 2u);
+}
+
 }  // namespace

@@ -107,4 +107,29 @@ TEST_F(RefCounted, PersistentFlagFollowsTheHeader) {
     EXPECT_TRUE(ZendString(zend_empty_string, false).isPersistent());
 }
 
+// A handle releases only objects of its own kind: through base references, a move between a string
+// handle and an array handle is refused, and each keeps what it holds.
+TEST_F(RefCounted, MovesAcrossHandleClassesAreRefused) {
+    ZendString str("abc");
+    ZendArray arr(0);
+    zend_string* s = str.get();
+    zend_array* a = arr.get();
+    ZendRefCounted& strBase = str;
+    ZendRefCounted& arrBase = arr;
+    strBase = std::move(arrBase);
+    EXPECT_EQ(str.get(), s);
+    EXPECT_EQ(arr.get(), a);
+    arrBase = std::move(strBase);
+    EXPECT_EQ(str.get(), s);
+    EXPECT_EQ(arr.get(), a);
+    EXPECT_EQ(str.refCount(), 1u);
+    EXPECT_EQ(arr.refCount(), 1u);
+
+    ZendString other("other");
+    ZendRefCounted& otherBase = other;
+    strBase = std::move(otherBase);  // the same class: moved as ever
+    EXPECT_TRUE(other.isNull());
+    EXPECT_EQ(str.view(), "other");
+}
+
 }  // namespace

@@ -220,12 +220,43 @@ TEST_F(Dump, ImmutableArraysAreNeverMarked) {
     EXPECT_EQ(empty->gc.refcount, 2u);
 }
 
-TEST_F(Dump, TopLevelArrayIsWalkedEvenWhenMarked) {
+// The mark is the engine's too: var_dump, print_r, json_encode, array_walk_recursive and comparisons
+// set it on the arrays they are walking, and may be under way when an extension dumps. A dump
+// leaves every mark as it found it.
+TEST_F(Dump, TopLevelArrayIsWalkedEvenWhenMarkedAndStaysMarked) {
     ZendArray array(8);
     array.add(ZVal(1));
     array.get()->gc.u.type_info |= 0x20;
     EXPECT_EQ(dumped(array), "array(1) {\n  [0]=>\n  int(1)\n}");
-    EXPECT_EQ(typeInfoOf(array.get()) & 0x20, 0u) << "and it is left unmarked";
+    EXPECT_EQ(typeInfoOf(array.get()) & 0x20, 0x20u) << "the walk that set the mark still needs it";
+    EXPECT_EQ(array.refCount(), 1u);
+    array.get()->gc.u.type_info &= ~0x20u;
+    dumped(array);
+    EXPECT_EQ(typeInfoOf(array.get()) & 0x20, 0u) << "a mark the dump set is gone after it";
+}
+
+TEST_F(Dump, ArraysMarkedByAnEngineWalkPrintAsRecursionAndStayMarked) {
+    ZendArray inner(8);
+    inner.add(ZVal(2));
+    ZendArray outer(8);
+    outer.add(ZVal(inner));
+    outer.add(ZVal(inner));
+    inner.get()->gc.u.type_info |= 0x20;  // as var_dump($inner) does while it calls back
+    EXPECT_EQ(dumped(outer), "array(2) {\n  [0]=>\n  *RECURSION*\n  [1]=>\n  *RECURSION*\n}");
+    EXPECT_EQ(typeInfoOf(inner.get()) & 0x20, 0x20u);
+    EXPECT_EQ(typeInfoOf(outer.get()) & 0x20, 0u);
+    EXPECT_EQ(inner.refCount(), 3u);
+    inner.get()->gc.u.type_info &= ~0x20u;
+
+    // The engine's walk of outer, reaching inner: the dump of inner (the top level) walks it, and
+    // both marks stay for the engine to find when the callback returns.
+    outer.get()->gc.u.type_info |= 0x20;
+    inner.get()->gc.u.type_info |= 0x20;
+    EXPECT_EQ(dumped(inner), "array(1) {\n  [0]=>\n  int(2)\n}");
+    EXPECT_EQ(typeInfoOf(outer.get()) & 0x20, 0x20u);
+    EXPECT_EQ(typeInfoOf(inner.get()) & 0x20, 0x20u);
+    outer.get()->gc.u.type_info &= ~0x20u;
+    inner.get()->gc.u.type_info &= ~0x20u;
 }
 
 TEST_F(Dump, SymbolTablesShowTheEnginesCount) {

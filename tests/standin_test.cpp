@@ -198,7 +198,8 @@ TEST_F(StandInDeathTest, WrongAllocatorFreesAbort) {
     if (standin::persistentFreesVisible()) {
         EXPECT_DEATH(free(corvane::engine::requestAlloc(8)), "free\\(\\) of request memory");
     }
-    EXPECT_DEATH(zend_array_destroy(standin::newPersistentArray(8)), "persistent array");
+    EXPECT_DEATH(zend_array_destroy(standin::newPersistentArray(8)),
+                 "zend_array_destroy\\(\\) frees array\\(0\\) with _efree\\(\\), but it is persistent memory");
     EXPECT_DEATH(
         {
             zval value;
@@ -206,7 +207,7 @@ TEST_F(StandInDeathTest, WrongAllocatorFreesAbort) {
             value.u1.type_info = 0x106;
             zval_ptr_dtor(&value);  // PHP 7.3 frees strings with efree here
         },
-        "_efree\\(\\) of persistent memory");
+        "zval_ptr_dtor\\(\\) frees string\\(1\\) \"p\" with _efree\\(\\), but it is persistent memory");
 }
 
 // --- Freed request blocks ------------------------------------------------------------------------

@@ -1,19 +1,42 @@
-// A PHP 7.3 extension written with corvane: the functions extension authors write every day,
-// without a raw reference count in sight.
+// A PHP extension written with corvane (it builds for PHP 7.3 and 8.2): the functions extension
+// authors write every day, without a raw reference count in sight.
 //
 //   corvane_count_words(string $text): array   how often each space-separated word occurs
 //   corvane_nested(): array                    a nested array built in C++
 //   corvane_dump(mixed $value): void           corvane's dump of any value, to PHP's output
+//   corvane_hold(mixed $value): void           keeps a copy of the value for the rest of the request
+//   corvane_held(): mixed                      a copy of the kept value (null when none)
+//   corvane_release_held(): void               lets the kept value go
+//   corvane_forget(string $key): bool          removes one element of the kept array
+//   corvane_drain(array &$a): array            empties $a, element by element; the keys in order
+//   corvane_drain_held(): array                the same for the kept array
+//
+// Element destructors run PHP code, and that code may call these functions again while one of
+// them is still at work: the held value and the drains are written for that.
 #include <php.h>  // PHP's headers before corvane's: corvane then uses PHP's own declarations
 #include <corvane/ZVal.h>
 
 #include <ext/standard/info.h>
 
+#include <new>
 #include <sstream>
 #include <string>
 #include <utility>
 
+// The value corvane_hold keeps, per request (and per thread in a thread-safe PHP). It lives in raw
+// storage: a ZVal object here would be constructed when the module loads and destroyed at process
+// exit, after the engine that owns its value is gone. RINIT constructs it, RSHUTDOWN destroys it.
+ZEND_BEGIN_MODULE_GLOBALS(corvane_example)
+alignas(ZVal) unsigned char held[sizeof(ZVal)];
+ZEND_END_MODULE_GLOBALS(corvane_example)
+
+ZEND_DECLARE_MODULE_GLOBALS(corvane_example)
+
 namespace {
+
+ZVal& held() {
+    return *std::launder(reinterpret_cast<ZVal*>(ZEND_MODULE_GLOBALS_ACCESSOR(corvane_example, held)));
+}
 
 // Splits on single spaces; empty words (from repeated spaces) are not counted.
 ZendArray countWords(const ZendString& text) {
@@ -43,6 +66,31 @@ ZendArray nested() {
     result.add("list", ZVal(std::move(list)));    // moved in: no reference added
     result.add(1, ZVal::makeNull());
     return result;
+}
+
+// Removes every element, from the first to the last, and returns their keys in the order visited.
+// Removing an element runs its destructor, which may delete other elements of the same array:
+// end() is asked at every step, and a position whose element is gone moves on to the next live
+// one, so no element is visited twice and no deleted one at all. (Storing into the array during
+// the walk would move its buckets; these destructors only delete.)
+ZendArray drain(ZendArray array) {
+#if PHP_VERSION_ID >= 80200
+    // Positions walk Buckets; PHP 8.2 keeps a list as bare zvals, so it becomes a hash first.
+    if (HT_IS_PACKED(array.get())) zend_hash_packed_to_hash(array.get());
+#endif
+    ZendArray visited(0);
+    for (auto it = array.begin(); it != array.end(); ++it) {
+        if (it->key) {
+            ZendString key(it->key, false);  // shared: the key outlives its element
+            visited.add(ZVal(key));
+            array.remove(key);
+        } else {
+            const zend_ulong index = it->h;
+            visited.add(ZVal(static_cast<zend_long>(index)));
+            array.remove(index);
+        }
+    }
+    return visited;
 }
 
 }  // namespace
@@ -75,6 +123,80 @@ PHP_FUNCTION(corvane_dump) {
     (void)return_value;  // returns null: the engine set it before the call
 }
 
+PHP_FUNCTION(corvane_hold) {
+    zval* value;
+    ZEND_PARSE_PARAMETERS_START(1, 1)
+    Z_PARAM_ZVAL(value)
+    ZEND_PARSE_PARAMETERS_END();
+
+    ZVal copy(*value);
+    // The held array is the extension's own, never shared with PHP variables, so that
+    // corvane_forget and corvane_drain_held may write into it.
+    if (copy.isArray()) SEPARATE_ARRAY(copy.get());
+    // The old value is taken out before it is destroyed: its destructors see the new one.
+    held() = std::move(copy);
+    (void)return_value;  // returns null
+}
+
+PHP_FUNCTION(corvane_held) {
+    ZEND_PARSE_PARAMETERS_NONE();
+    ZVal copy = held();
+    if (copy.isArray()) SEPARATE_ARRAY(copy.get());  // PHP gets its own array, as above
+    if (copy) copy.detach(*return_value);            // nothing held: the null the engine set
+}
+
+PHP_FUNCTION(corvane_release_held) {
+    ZEND_PARSE_PARAMETERS_NONE();
+    held().release();  // undefined before the destructors run: they see null
+    (void)return_value;  // returns null
+}
+
+PHP_FUNCTION(corvane_forget) {
+    zend_string* key;
+    ZEND_PARSE_PARAMETERS_START(1, 1)
+    Z_PARAM_STR(key)
+    ZEND_PARSE_PARAMETERS_END();
+
+    // The handle keeps the array alive while the element's destructor runs.
+    RETURN_BOOL(held().isArray() && held().asArray().remove(ZendString(key, false)));
+}
+
+PHP_FUNCTION(corvane_drain) {
+    zval* array;
+    ZEND_PARSE_PARAMETERS_START(1, 1)
+    // Separated: an array shared with other variables, or immutable, is replaced by the engine's
+    // copy first, as PHP does before writing; the copies elsewhere stay as they are.
+    Z_PARAM_ARRAY_EX(array, 0, 1)
+    ZEND_PARSE_PARAMETERS_END();
+
+    ZVal(drain(ZendArray(Z_ARRVAL_P(array)))).detach(*return_value);
+}
+
+PHP_FUNCTION(corvane_drain_held) {
+    ZEND_PARSE_PARAMETERS_NONE();
+    ZendArray array = held().isArray() ? held().asArray() : ZendArray(0);
+    ZVal(drain(std::move(array))).detach(*return_value);
+}
+
+PHP_RINIT_FUNCTION(corvane_example) {
+    (void)type;
+    (void)module_number;
+#if defined(ZTS) && defined(COMPILE_DL_CORVANE_EXAMPLE)
+    ZEND_TSRMLS_CACHE_UPDATE();
+#endif
+    new (ZEND_MODULE_GLOBALS_ACCESSOR(corvane_example, held)) ZVal();
+    return SUCCESS;
+}
+
+// After the engine has called every object's __destruct, before it frees the request's memory.
+PHP_RSHUTDOWN_FUNCTION(corvane_example) {
+    (void)type;
+    (void)module_number;
+    held().release();
+    held().~ZVal();
+    return SUCCESS;
+}
+
 PHP_MINFO_FUNCTION(corvane_example) {
     (void)zend_module;
     php_info_print_table_start();
@@ -93,10 +215,31 @@ ZEND_BEGIN_ARG_INFO_EX(arginfo_corvane_dump, 0, 0, 1)
 ZEND_ARG_INFO(0, value)
 ZEND_END_ARG_INFO()
 
+ZEND_BEGIN_ARG_INFO_EX(arginfo_corvane_hold, 0, 0, 1)
+ZEND_ARG_INFO(0, value)
+ZEND_END_ARG_INFO()
+
+ZEND_BEGIN_ARG_INFO_EX(arginfo_corvane_none, 0, 0, 0)
+ZEND_END_ARG_INFO()
+
+ZEND_BEGIN_ARG_INFO_EX(arginfo_corvane_forget, 0, 0, 1)
+ZEND_ARG_INFO(0, key)
+ZEND_END_ARG_INFO()
+
+ZEND_BEGIN_ARG_INFO_EX(arginfo_corvane_drain, 0, 0, 1)
+ZEND_ARG_INFO(1, array)
+ZEND_END_ARG_INFO()
+
 static const zend_function_entry corvane_example_functions[] = {
     PHP_FE(corvane_count_words, arginfo_corvane_count_words)
     PHP_FE(corvane_nested, arginfo_corvane_nested)
     PHP_FE(corvane_dump, arginfo_corvane_dump)
+    PHP_FE(corvane_hold, arginfo_corvane_hold)
+    PHP_FE(corvane_held, arginfo_corvane_none)
+    PHP_FE(corvane_release_held, arginfo_corvane_none)
+    PHP_FE(corvane_forget, arginfo_corvane_forget)
+    PHP_FE(corvane_drain, arginfo_corvane_drain)
+    PHP_FE(corvane_drain_held, arginfo_corvane_none)
     PHP_FE_END
 };
 
@@ -106,12 +249,20 @@ zend_module_entry corvane_example_module_entry = {
     corvane_example_functions,
     nullptr,
     nullptr,
-    nullptr,
-    nullptr,
+    PHP_RINIT(corvane_example),
+    PHP_RSHUTDOWN(corvane_example),
     PHP_MINFO(corvane_example),
     "0.1.0",
-    STANDARD_MODULE_PROPERTIES,
+    PHP_MODULE_GLOBALS(corvane_example),
+    nullptr,
+    nullptr,
+    nullptr,
+    STANDARD_MODULE_PROPERTIES_EX,
 };
+
+#if defined(ZTS) && defined(COMPILE_DL_CORVANE_EXAMPLE)
+ZEND_TSRMLS_CACHE_DEFINE()
+#endif
 
 extern "C" {
 ZEND_GET_MODULE(corvane_example)

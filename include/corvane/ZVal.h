@@ -135,6 +135,8 @@ private:
     // words, so that the ZVal's own address stays private and the compiler can keep short-lived
     // values in registers, and the engine reads back exactly what was just stored.
     CORVANE_INLINE static void releaseCounted(zend_refcounted* counted, unsigned int typeInfo);
+    // Gives back what a value taken out of a ZVal owned; the ZVal already shows something else.
+    CORVANE_LOCAL static void releaseTaken(const zval& old);
     // The engine's value destructor frees strings and arrays with the request allocator, which
     // would corrupt its heap for persistent ones: those are let go as their handles do it.
     static void releasePersistent(zend_refcounted* counted, unsigned int typeInfo);
@@ -208,25 +210,34 @@ inline ZVal::ZVal(ZVal&& other) noexcept {
     other.value_.u1.type_info = corvane::engine::kUndef;
 }
 
-// release() without marking the value undefined, which nothing can see once it is gone.
+// Every way of letting a value go takes it out first and leaves the ZVal undefined (or holding
+// its new value) before the engine destroys the old one: destroying it may run PHP code (an
+// object's __destruct, the cycle collector) that reaches this ZVal again, and must find no trace
+// of what is dying. Where nothing else can see the ZVal, the compiler drops the extra store.
 inline ZVal::~ZVal() {
-    if (corvane::engine::typeFlagsOf(value_) != 0) releaseCounted(value_.value.counted, value_.u1.type_info);
+    const unsigned int typeInfo = value_.u1.type_info;
+    value_.u1.type_info = corvane::engine::kUndef;
+    if (corvane::engine::typeFlagsOf(typeInfo) != 0) releaseCounted(value_.value.counted, typeInfo);
 }
 
+// The new value is in place, counted, before the old one goes.
 inline ZVal& ZVal::operator=(const ZVal& other) {
     if (&other != this) {
-        release();
+        const zval old = value_;
         copyFrom(other.value_);
+        releaseTaken(old);
     }
     return *this;
 }
 
+// Both ends are settled (this holds the new value, other is undefined) before the old one goes.
 inline ZVal& ZVal::operator=(ZVal&& other) noexcept {
     if (&other != this) {
-        release();
+        const zval old = value_;
         value_.value = other.value_.value;
         value_.u1.type_info = other.value_.u1.type_info;
         other.value_.u1.type_info = corvane::engine::kUndef;
+        releaseTaken(old);
     }
     return *this;
 }
@@ -248,8 +259,13 @@ inline void ZVal::releaseCounted(zend_refcounted* counted, unsigned int typeInfo
 }
 
 inline void ZVal::release() {
-    if (corvane::engine::typeFlagsOf(value_) != 0) releaseCounted(value_.value.counted, value_.u1.type_info);
+    const unsigned int typeInfo = value_.u1.type_info;
     value_.u1.type_info = corvane::engine::kUndef;
+    if (corvane::engine::typeFlagsOf(typeInfo) != 0) releaseCounted(value_.value.counted, typeInfo);
+}
+
+inline void ZVal::releaseTaken(const zval& old) {
+    if (corvane::engine::typeFlagsOf(old) != 0) releaseCounted(old.value.counted, old.u1.type_info);
 }
 
 inline ZVal ZVal::take(zval& source) {

@@ -151,23 +151,40 @@ private:
     // What a table holds must outlive it, and the table's destructor must free it with the right
     // allocator. A request table frees strings and arrays with efree, so persistent ones may not go
     // in, unless immutable (permanent interned strings). Nothing of the request, interned strings
-    // included, may go into a persistent table; counted persistent values only when the table's
-    // destructor is not the engine's zval_ptr_dtor (which would efree them), as when the table was
-    // made with a destructor for persistent values.
+    // and the request's immutable arrays (opcache's shared literals) included, may go into a
+    // persistent table; the engine's static empty array may. Counted values go only where the
+    // table's destructor gives them back (destructorFrees).
     CORVANE_INLINE static bool fitsTable(const zend_array* table, const zval& value);
+    // Whether a table whose destructor is not the engine's zval_ptr_dtor frees a counted value of
+    // this kind and memory: one without a destructor would leak it; the engine's internal one frees
+    // persistent strings only (and stops the process on the last reference of anything else); a
+    // destructor of the table's own maker is trusted.
+    CORVANE_LOCAL static bool destructorFrees(const zend_array* table, uint8_t type, uint32_t flags);
     // Whether the table may keep the key string itself; otherwise it is stored by its bytes, which
     // the engine copies into the table's own kind of memory.
     CORVANE_INLINE static bool keyFitsTable(const zend_array* table, const zend_string* key);
     // The engine's answer to a store of local: on refusal the reference local carries is given back.
     CORVANE_INLINE static bool stored(const zval* result, zval& local);
+    // Puts local in place of the existing element at slot, then lets the old value go through the
+    // table's destructor: the element never shows a value that is being destroyed (the engine's
+    // update destroys first, while the bucket still holds the dying value, which a PHP destructor
+    // could then reach and copy).
+    CORVANE_LOCAL bool replaceStored(zval* slot, zval& local);
     // A copy of a found element with its own reference; undefined when nothing was found.
     CORVANE_INLINE static ZVal copyOf(const zval* found);
     CORVANE_INLINE static std::string_view viewOf(const char* key);
 };
 
-// Forward walk from the first bucket to one past the last used one. A position that stands on a
-// deleted bucket moves on to the next element (or to the bound) as soon as it is compared, read or
-// stepped, so every operation sees live elements only.
+// Forward walk from the first bucket to one past the last used one. A walk's body may delete
+// elements, the one it stands on included: deleting never moves the buckets, it only marks them
+// (type 0) and may lower nNumUsed. Three rules keep a position valid through that:
+// - Comparing or reading a position that stands on a deleted bucket first moves it forward to
+//   the next live element, or to its bound (begin() may stand on a deleted bucket 0).
+// - A step goes from the bucket the position stands on to the next live one after it: when the
+//   body deleted the element under the position, the walk goes on with the element after it.
+// - A position at its bound equals every other position at its bound: the walk's end, and also an
+//   end() taken after a deletion at the tail lowered nNumUsed below this walk's bound.
+// No bucket at or beyond the bound is ever read.
 class CORVANE_LOCAL ZendArray::Iterator {
 public:
     using iterator_category = std::forward_iterator_tag;
@@ -183,7 +200,7 @@ public:
     reference operator*() const { return *live(); }
     pointer operator->() const { return live(); }
     Iterator& operator++() {
-        current = live() + 1;
+        ++current;
         return *this;
     }
     Iterator operator++(int) {
@@ -191,8 +208,8 @@ public:
         ++*this;
         return before;
     }
-    bool operator==(const Iterator& other) const { return knownLive(live()) == other.live(); }
-    bool operator!=(const Iterator& other) const { return knownLive(live()) != other.live(); }
+    bool operator==(const Iterator& other) const { return same(other); }
+    bool operator!=(const Iterator& other) const { return !same(other); }
 
     zend_array* array;
     mutable Bucket* current;
@@ -202,25 +219,37 @@ private:
     // Moves current past deleted buckets, to stop at most, and returns it. The position is tested
     // first, and the loop entered only from a deleted bucket.
     Bucket* live() const {
-        Bucket* at = current;
-        if (CORVANE_LIKELY(at == stop || !deleted(at))) return at;
-        do ++at; while (at != stop && deleted(at));
+        Bucket* at = seen();
         current = at;
         return at;
     }
-    // Tells the compiler what live() found, so that the reads and the step after a comparison
-    // need not test the bucket again.
-    Bucket* knownLive(Bucket* at) const {
-        CORVANE_KNOWN(at == stop || !deleted(at));
+    // Where live() would move current, without moving it: a comparison leaves the other position
+    // as it is.
+    Bucket* seen() const {
+        Bucket* at = current;
+        if (CORVANE_LIKELY(at == stop || !deleted(at))) return at;
+        do ++at; while (at != stop && deleted(at));
         return at;
+    }
+    // Positions at their bounds are all equal; one at its bound never equals one on an element
+    // (every live bucket lies below the bound of every position of its array); positions on
+    // elements are equal when they stand on the same one. So a test against end() reads nothing
+    // of end() but that it is at its bound, which the compiler sees, and costs one comparison.
+    bool same(const Iterator& other) const {
+        Bucket* at = live();
+        Bucket* otherAt = other.seen();
+        // Tells the compiler what live() found, so that the reads after a comparison need not
+        // test the bucket again.
+        CORVANE_KNOWN(at == stop || !deleted(at));
+        if (at == stop) return otherAt == other.stop;
+        return at == otherAt && otherAt != other.stop;
     }
     static bool deleted(const Bucket* bucket) {
         return corvane::engine::typeOf(bucket->val) == corvane::engine::kUndef;
     }
 };
 
-// Reverse walk from the last used bucket to one before the first, passing over deleted buckets
-// in the same way.
+// Reverse walk from the last used bucket to one before the first, by the same three rules.
 class CORVANE_LOCAL ZendArray::RIterator {
 public:
     using iterator_category = std::forward_iterator_tag;
@@ -236,7 +265,7 @@ public:
     reference operator*() const { return *live(); }
     pointer operator->() const { return live(); }
     RIterator& operator++() {
-        current = live() - 1;
+        --current;
         return *this;
     }
     RIterator operator++(int) {
@@ -244,27 +273,33 @@ public:
         ++*this;
         return before;
     }
-    bool operator==(const RIterator& other) const { return knownLive(live()) == other.live(); }
-    bool operator!=(const RIterator& other) const { return knownLive(live()) != other.live(); }
+    bool operator==(const RIterator& other) const { return same(other); }
+    bool operator!=(const RIterator& other) const { return !same(other); }
 
     zend_array* array;
     mutable Bucket* current;
     Bucket* stop;
 
 private:
-    // Moves current past deleted buckets, to stop at most, and returns it, as Iterator's does.
     Bucket* live() const {
-        Bucket* at = current;
-        if (CORVANE_LIKELY(at == stop || !deleted(at))) return at;
-        do --at; while (at != stop && deleted(at));
+        Bucket* at = seen();
         current = at;
         return at;
     }
-    // Tells the compiler what live() found, so that the reads and the step after a comparison
-    // need not test the bucket again.
-    Bucket* knownLive(Bucket* at) const {
-        CORVANE_KNOWN(at == stop || !deleted(at));
+    // Where live() would move current, without moving it: a comparison leaves the other position
+    // as it is.
+    Bucket* seen() const {
+        Bucket* at = current;
+        if (CORVANE_LIKELY(at == stop || !deleted(at))) return at;
+        do --at; while (at != stop && deleted(at));
         return at;
+    }
+    bool same(const RIterator& other) const {
+        Bucket* at = live();
+        Bucket* otherAt = other.seen();
+        CORVANE_KNOWN(at == stop || !deleted(at));
+        if (at == stop) return otherAt == other.stop;
+        return at == otherAt && otherAt != other.stop;
     }
     static bool deleted(const Bucket* bucket) {
         return corvane::engine::typeOf(bucket->val) == corvane::engine::kUndef;
@@ -644,7 +679,10 @@ inline ZendArray::~ZendArray() {
 }
 
 inline ZendArray& ZendArray::operator=(ZendArray&& other) noexcept {
-    ZendRefCounted::operator=(std::move(other));
+    if (&other != this) {
+        release();
+        set(other.detach());
+    }
     return *this;
 }
 
@@ -706,14 +744,25 @@ inline bool ZendArray::writable(const ZVal& value) const {
 inline bool ZendArray::fitsTable(const zend_array* table, const zval& value) {
     namespace engine = corvane::engine;
     const uint8_t type = engine::typeOf(value);
-    if (engine::typeFlagsOf(value) == 0 && type != engine::kString) return true;
+    const bool counted = engine::typeFlagsOf(value) != 0;
+    if (!counted && type != engine::kString && type != engine::kArray) return true;
     const uint32_t flags = engine::gcFlags(value.value.counted);
+    if (counted && table->pDestructor != zval_ptr_dtor && !destructorFrees(table, type, flags)) return false;
     if (engine::isPersistent(table)) {
-        if ((flags & engine::kGcPersistent) == 0) return false;
-        return engine::typeFlagsOf(value) == 0 || table->pDestructor != zval_ptr_dtor;
+        if ((flags & engine::kGcPersistent) == 0) return value.value.arr == &zend_empty_array;
+        return !counted || table->pDestructor != zval_ptr_dtor;
     }
     if ((flags & engine::kGcPersistent) == 0 || (flags & engine::kGcImmutable) != 0) return true;
     return type != engine::kString && type != engine::kArray;
+}
+
+inline bool ZendArray::destructorFrees(const zend_array* table, uint8_t type, uint32_t flags) {
+    namespace engine = corvane::engine;
+    if (!table->pDestructor) return false;
+    if (engine::destroysStringsOnly(table)) {
+        return type == engine::kString && (flags & engine::kGcPersistent) != 0;
+    }
+    return true;
 }
 
 inline bool ZendArray::keyFitsTable(const zend_array* table, const zend_string* key) {
@@ -770,21 +819,25 @@ inline bool ZendArray::add(ZVal value) {
     return stored(corvane::engine::hashNextIndexInsert(get(), &local), local);
 }
 
+// An insert is an add, and where the key exists a replacement in place: one lookup for a new key.
 inline bool ZendArray::insert(const ZendString& key, ZVal value) {
     if (key.isNull() || !writable(value)) return false;
     zval local;
     value.detach(local);
     zend_string* k = key.get();
-    return stored(keyFitsTable(get(), k) ? corvane::engine::hashUpdate(get(), k, &local)
-                                         : corvane::engine::hashStrUpdate(get(), k->val, k->len, &local),
-                  local);
+    if (keyFitsTable(get(), k)) {
+        return corvane::engine::hashAdd(get(), k, &local) || replaceStored(corvane::engine::hashFind(get(), k), local);
+    }
+    return corvane::engine::hashStrAdd(get(), k->val, k->len, &local) ||
+           replaceStored(corvane::engine::hashStrFind(get(), k->val, k->len), local);
 }
 
 inline bool ZendArray::insert(std::string_view key, ZVal value) {
     if (key.empty() || !writable(value)) return false;
     zval local;
     value.detach(local);
-    return stored(corvane::engine::hashStrUpdate(get(), key.data(), key.size(), &local), local);
+    return corvane::engine::hashStrAdd(get(), key.data(), key.size(), &local) ||
+           replaceStored(corvane::engine::hashStrFind(get(), key.data(), key.size()), local);
 }
 
 inline bool ZendArray::insert(const char* key, ZVal value) { return insert(viewOf(key), std::move(value)); }
@@ -793,7 +846,21 @@ inline bool ZendArray::insert(unsigned long long key, ZVal value) {
     if (!writable(value)) return false;
     zval local;
     value.detach(local);
-    return stored(corvane::engine::hashIndexUpdate(get(), key, &local), local);
+    return corvane::engine::hashIndexAdd(get(), key, &local) ||
+           replaceStored(corvane::engine::hashIndexFind(get(), key), local);
+}
+
+// Only the value word and the type info change: the rest of the slot is the table's own (a
+// Bucket's value keeps the hash chain in its spare word).
+inline bool ZendArray::replaceStored(zval* slot, zval& local) {
+    if (!slot) return stored(nullptr, local);
+    zval old;
+    old.value = slot->value;
+    old.u1.type_info = slot->u1.type_info;
+    slot->value = local.value;
+    slot->u1.type_info = local.u1.type_info;
+    corvane::engine::destroyElement(get(), &old);
+    return true;
 }
 
 inline ZVal ZendArray::at(const ZendString& key) const {

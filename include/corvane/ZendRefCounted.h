@@ -15,7 +15,10 @@ public:
     // Takes over other's object without counting; other is left empty.
     CORVANE_INLINE ZendRefCounted(ZendRefCounted&& other) noexcept;
     // Releases this handle's object (virtual release), then takes over other's; self-move is a no-op.
-    CORVANE_INLINE ZendRefCounted& operator=(ZendRefCounted&& other) noexcept;
+    // Through base references the two handles may be of different classes (a string handle and an
+    // array handle): then nothing moves and both keep what they hold, since a handle only ever
+    // releases objects of its own kind. The derived classes' own move assignments need no check.
+    ZendRefCounted& operator=(ZendRefCounted&& other) noexcept;
     // Does not release: each derived destructor releases through its own release().
     CORVANE_INLINE virtual ~ZendRefCounted();
 
@@ -60,15 +63,6 @@ inline ZendRefCounted::ZendRefCounted(void* counted) : counted_(static_cast<zend
 
 inline ZendRefCounted::ZendRefCounted(ZendRefCounted&& other) noexcept : counted_(other.counted_) {
     other.counted_ = nullptr;
-}
-
-inline ZendRefCounted& ZendRefCounted::operator=(ZendRefCounted&& other) noexcept {
-    if (&other != this) {
-        release();
-        counted_ = other.counted_;
-        other.counted_ = nullptr;
-    }
-    return *this;
 }
 
 inline ZendRefCounted::~ZendRefCounted() = default;

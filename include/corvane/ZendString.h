@@ -180,7 +180,10 @@ inline ZendString::~ZendString() {
 }
 
 inline ZendString& ZendString::operator=(ZendString&& other) noexcept {
-    ZendRefCounted::operator=(std::move(other));
+    if (&other != this) {
+        release();
+        set(other.detach());
+    }
     return *this;
 }
 

@@ -85,7 +85,8 @@ constexpr uint32_t kNewPersistentStringInfo = kString | kGcNotCollectable | kGcP
 constexpr uint32_t kHashPacked = 1u << 2;
 
 inline uint8_t typeOf(const zval& v) { return static_cast<uint8_t>(v.u1.type_info & 0xff); }
-inline uint8_t typeFlagsOf(const zval& v) { return static_cast<uint8_t>((v.u1.type_info >> 8) & 0xff); }
+inline uint8_t typeFlagsOf(uint32_t typeInfo) { return static_cast<uint8_t>((typeInfo >> 8) & 0xff); }
+inline uint8_t typeFlagsOf(const zval& v) { return typeFlagsOf(v.u1.type_info); }
 
 // --- The header of every counted object ----------------------------------------------------------
 // Strings, arrays and every other counted object begin with a zend_refcounted_h named gc. It is
@@ -205,6 +206,13 @@ inline bool hashStrDel(HashTable* ht, const char* key, size_t len) noexcept {
 }
 inline bool hashIndexDel(HashTable* ht, zend_ulong h) noexcept { return zend_hash_index_del(ht, h) == 0; }
 inline void valueDestroy(zval* value) noexcept { zval_ptr_dtor(value); }
+// Whether the table's destructor is the engine's internal one, made for tables of persistent
+// strings: it frees those with free, and stops the process on the last reference of anything else.
+inline bool destroysStringsOnly(const HashTable* ht) { return ht->pDestructor == ZVAL_INTERNAL_PTR_DTOR; }
+// What a table does with an element it lets go: its own destructor, when it has one.
+inline void destroyElement(HashTable* ht, zval* element) noexcept {
+    if (ht->pDestructor) ht->pDestructor(element);
+}
 inline zend_ulong stringHash(zend_string* str) noexcept { return zend_string_hash_func(str); }
 
 // --- Where an array's elements sit -----------------------------------------------------------------

@@ -132,11 +132,15 @@ int zend_hash_index_del(HashTable* ht, zend_ulong h);
 zval* zend_hash_next_index_insert(HashTable* ht, zval* pData);
 
 void zval_ptr_dtor(zval* zval_ptr);
+void zval_internal_ptr_dtor(zval* zval_ptr);
 zend_ulong zend_string_hash_func(zend_string* s);
 
 extern zend_string* zend_empty_string;
 extern const HashTable zend_empty_array;
 }
+
+// The destructor of tables that hold persistent strings only, as PHP's headers name it.
+#define ZVAL_INTERNAL_PTR_DTOR zval_internal_ptr_dtor
 
 static_assert(sizeof(zval) == 16, "zval is 16 bytes");
 static_assert(offsetof(zval, u1) == 8 && offsetof(zval, u2) == 12, "zval layout");

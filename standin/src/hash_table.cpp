@@ -377,11 +377,7 @@ void zend_hash_destroy(HashTable* ht) {
 void zend_array_destroy(HashTable* ht) {
     countCall();
     if (isFreed(ht)) freedAgain(ht, __func__);  // an over-release if its count fell to 0 again
-    if (isPersistent(ht)) {
-        std::fprintf(stderr, "standin: zend_array_destroy() of a persistent array %p (it frees with _efree)\n",
-                     static_cast<void*>(ht));
-        std::abort();
-    }
+    if (isPersistent(ht)) persistentInRequestDestructor(ht, __func__);
     // As the engine does, to break cycles through the dying array.
     corvane::engine::initHeader(ht, corvane::engine::refcount(ht), kNull);
     destroyContents(ht, true);

@@ -17,6 +17,10 @@ constexpr uint32_t kUndef = 0, kNull = 1, kString = 6, kArray = 7, kObject = 8, 
                    kIndirect = 13;
 constexpr uint32_t kGcTypeMask = 0x0f;
 constexpr uint32_t kGcCollectable = 0x10, kGcImmutable = 0x40, kGcPersistent = 0x80, kGcPermanent = 0x100;
+// Objects use flag 0x100 for "destructor called"; the bits above the flags are the collector's
+// (root buffer place and colour), zero while a value is in no buffer.
+constexpr uint32_t kObjDestructorCalled = 0x100;
+constexpr uint32_t kGcInfoMask = 0xfffffc00;
 
 inline uint32_t gcType(const void* counted) {
     return corvane::engine::gcFlags(static_cast<const zend_refcounted*>(counted)) & kGcTypeMask;
@@ -65,6 +69,25 @@ void freeRequestInternedStrings();
 
 // Values.
 void destroyCounted(zend_refcounted* counted);
+// Aborts naming a persistent block that function, a request destructor, would free with _efree().
+[[noreturn]] void persistentInRequestDestructor(const void* object, const char* function);
+
+// Just enough of the engine's reference: the header and the value it refers to.
+struct Reference {
+    zend_refcounted_h gc;
+    zval val;
+    void* sources;
+};
+
+// The last reference of an object is gone: runs its destructor (once), frees it unless revived.
+void destroyObject(zend_refcounted* object);
+// Request end: drops the callbacks of the objects still live (leaks), without running them.
+void dropLiveObjectCallbacks();
+
+// The cycle collector's entry from zval_ptr_dtor: a reference of counted was dropped and others remain.
+void checkPossibleRoot(zend_refcounted* counted);
+// Request end and shutdown: a collection that never came is forgotten.
+void disarmCycleCollection();
 
 }  // namespace standin::internal
 

@@ -91,6 +91,7 @@ void startup() {
 
 void shutdown() {
     drainQuarantine();  // in case the last request was never ended
+    disarmCycleCollection();
     freeRequestInternedStrings();
     for (zend_string* str : permanentInterned) releaseInterned(str);
     permanentInterned.clear();

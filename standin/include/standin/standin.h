@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #if defined(_WIN32)
@@ -68,10 +69,43 @@ STANDIN_API zend_array* newPersistentArray(uint32_t size);
 STANDIN_API void smartStrAppend(smart_str& builder, std::string_view text);
 
 // Counted values of the kinds the library does not build itself, each with count 1 and type flags 1:
-// an object, a resource, and a reference holding value (whose reference it takes over).
+// an object (header type info 0x18), a resource, and a reference holding value (whose reference it
+// takes over; header type info 10, as the engine makes one).
 STANDIN_API zval newObject();
 STANDIN_API zval newResource();
 STANDIN_API zval newReference(const zval& value);
+
+// --- Calls back into the code under test, where the engine does ---------------------------------
+// Callbacks run inside engine calls, which never throw: one that throws aborts with a message.
+// A table's element destructor needs no hook of its own: pDestructor is the engine's, a plain
+// function given the element's zval, which a test may set; and an object from newObject(onDestruct)
+// stored in a table runs its callback from the table's destructor.
+
+// An object whose destructor runs onDestruct, as PHP 7.3 runs an object's destructor handler
+// (dtor_obj) when its last reference goes, whichever way: zval_ptr_dtor, a table's element
+// destructor in zend_array_destroy, zend_hash_destroy, zend_hash_*del, or zend_hash_*update
+// replacing it. The destructor runs first and once (the object's flag 0x100, "destructor called"),
+// with the count set to 1 (PHP code in a __destruct that the engine's default handler calls sees
+// 2); it may copy the object, which then stays alive. After it the count drops again, and the
+// object is freed only if that leaves 0. The callback (and what it captured) is destroyed when the
+// object is freed, or at request end if the object is still live then: such an object is a leak,
+// reported as one, and its destructor never runs. An empty onDestruct makes a plain object.
+STANDIN_API zval newObject(std::function<void()> onDestruct);
+
+// Arms the cycle collector for the next possible root, as when PHP 7.3's root buffer is full. The
+// next zval_ptr_dtor that drops a reference of an array or object (COLLECTABLE, 0x10 in the header)
+// and leaves it above 0 disarms it and runs collect right there, after the drop, with one more
+// reference of that value held for the collector; if that hold was the last, the value is destroyed
+// when collect returns. That is every zval_ptr_dtor: the extension's own, and those the engine makes
+// for a table's elements (zend_array_destroy, zend_hash_destroy, deletes, an update replacing a
+// value) and for a reference's value. A PHP reference (header type info 10) left referenced offers
+// the array or object it holds instead. A drop to 0, and values that are not collectable (strings,
+// resources, persistent arrays), pass it by. Collections do not nest: one armed inside collect
+// waits for a possible root after it. Arming again replaces a collection that has not run; an
+// empty collect disarms; request end disarms.
+STANDIN_API void collectCyclesAtNextPossibleRoot(std::function<void()> collect);
+// Whether a collection is armed and has not run yet.
+STANDIN_API bool cycleCollectionArmed();
 
 }  // namespace standin
 

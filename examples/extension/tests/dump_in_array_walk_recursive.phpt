@@ -1,0 +1,51 @@
+--TEST--
+corvane_dump inside array_walk_recursive leaves the walk's recursion mark as it found it
+--FILE--
+<?php
+// array_walk_recursive marks each array it descends into and stops when it reaches a marked one
+// again; var_dump reads the same mark. A dump in the callback must leave the mark set. (A dump
+// that cleared it would send the walk round the array until the stack ran out: cut short.)
+// The expected text is PHP 8's: PHP 7.3 warns instead of throwing, and its var_dump does not
+// look at the mark of the array it is given, only at those of nested ones.
+$a = [1];
+$a[] = &$a;
+$calls = 0;
+try {
+    array_walk_recursive($a, function () use (&$a, &$calls) {
+        if (++$calls > 2) exit("the walk went round again\n");
+        corvane_dump($a);
+        var_dump($a);
+    });
+} catch (Error $e) {
+    echo get_class($e), ": ", $e->getMessage(), "\n";
+}
+var_dump($a);
+$a = null;  // breaks the cycle: nothing is left for a leak check at exit
+?>
+--EXPECT--
+array(2) {
+  [0]=>
+  REFERENCE
+  [1]=>
+  REFERENCE
+}
+array(2) {
+  [0]=>
+  &int(1)
+  [1]=>
+  *RECURSION*
+}
+array(2) {
+  [0]=>
+  REFERENCE
+  [1]=>
+  REFERENCE
+}
+*RECURSION*
+Error: Recursion detected
+array(2) {
+  [0]=>
+  int(1)
+  [1]=>
+  *RECURSION*
+}
