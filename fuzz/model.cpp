@@ -53,11 +53,9 @@ void Model::delRef(ObjId id) {
     Obj& obj = objs_.at(id);
     if (obj.immutable) return;
     if (--obj.expected > 0) return;
-    // The engine has freed it by now (the model drops references after the engine does).
-    if (obj.destructor >= 0) {
-        check(destructorsRan_.at(obj.destructor), "an object died without its destructor",
-              "object " + std::to_string(id));
-    }
+    // The engine frees it now or, when the collector holds it, once the collector is done: its
+    // destructor has run by the end of the step.
+    if (obj.destructor >= 0) diedWithDestructor_.push_back(obj.destructor);
     std::map<Key, Element> elements = std::move(obj.elements);
     objs_.erase(id);
     for (auto& [key, element] : elements) {
@@ -76,8 +74,13 @@ void Model::destructorRuns(int destructor) {
     destructorsRan_[destructor] = true;
 }
 
-void Model::verify() const {
+void Model::verify() {
     namespace engine = corvane::engine;
+    for (int destructor : diedWithDestructor_) {
+        check(destructorsRan_.at(destructor), "an object died without its destructor",
+              "destructor " + std::to_string(destructor));
+    }
+    diedWithDestructor_.clear();
     for (auto& [id, obj] : objs_) {
         auto* header = static_cast<zend_refcounted*>(obj.ptr);
         unsigned int actual = engine::refcount(header);

@@ -47,7 +47,9 @@ struct Obj {
 // Counts are predicted as the program goes. While an operation runs, the engine may call back into
 // the program (object destructors, the cycle collector), which updates the model at once. So that
 // the model's count of an object never falls below the engine's, an operation adds the references
-// it makes before it calls the library and drops the ones it ends after the call.
+// it makes before it calls the library and drops the ones it ends after the call. (The collector
+// holds one reference of its own while it runs, which the model does not see: what it lets go may
+// die in the model before the engine frees it, when the collector returns.)
 class Model {
 public:
     // An object the program has just created: the model must not know its address.
@@ -59,7 +61,7 @@ public:
 
     void addRef(ObjId id);
     // The last reference frees the object: an array gives back what its elements held, an object
-    // must have run its destructor by then.
+    // must have run its destructor by the end of the step.
     void delRef(ObjId id);
     void addRef(const std::optional<ObjId>& id) {
         if (id) addRef(*id);
@@ -79,8 +81,9 @@ public:
     void destructorRuns(int destructor);
     bool destructorRan(int destructor) const { return destructorsRan_.at(destructor); }
 
-    // Counts, element counts, marks and destructors of every object the model holds alive.
-    void verify() const;
+    // Counts, element counts, marks and destructors of every object the model holds alive, and the
+    // destructors of those that died.
+    void verify();
     // After every owner is gone only engine-owned objects may remain.
     void verifyOnlyImmutableLeft() const;
 
@@ -91,6 +94,7 @@ private:
 
     std::map<ObjId, Obj> objs_;
     std::vector<bool> destructorsRan_;
+    std::vector<int> diedWithDestructor_;
     ObjId next_ = 1;
 };
 

@@ -58,6 +58,7 @@ public:
             case 29: runActions(readActions(p_)); break;
         }
         model.verify();
+        check(collectorArmed() == standin::cycleCollectionArmed(), "the collector armed or not, as the program armed it");
     }
 
     // Breaks every cycle, then drops every owner; callbacks may fill slots again while it does.
@@ -175,7 +176,7 @@ private:
 
     void newArrayIn(size_t i, ZendArray made, bool isNew) {
         ObjId id = isNew ? model.created(made.get(), Kind::Array) : model.found(made.get(), Kind::Array);
-        replaceIn(slots.arrayIds[i], id, [&] { slots.arrays[i] = std::move(made); });
+        assignArray(slots.arrays[i], slots.arrayIds[i], id, [&] { slots.arrays[i] = std::move(made); });
     }
 
     void newArray() {
@@ -189,7 +190,8 @@ private:
         checkArray(i);
         // Assigning the raw pointer shares it (immutable: nothing counted).
         std::optional<ObjId> id = model.found(const_cast<zend_array*>(&zend_empty_array), Kind::Array);
-        replaceIn(slots.arrayIds[i], id, [&] { slots.arrays[i] = const_cast<zend_array*>(&zend_empty_array); });
+        assignArray(slots.arrays[i], slots.arrayIds[i], id,
+                    [&] { slots.arrays[i] = const_cast<zend_array*>(&zend_empty_array); });
     }
 
     void arrayAssignments() {
@@ -200,7 +202,8 @@ private:
                 checkArray(i);
                 checkArray(j);
                 model.addRef(slots.arrayIds[j]);
-                replaceIn(slots.arrayIds[i], slots.arrayIds[j], [&] { slots.arrays[i] = slots.arrays[j].get(); });
+                assignArray(slots.arrays[i], slots.arrayIds[i], slots.arrayIds[j],
+                            [&] { slots.arrays[i] = slots.arrays[j].get(); });
                 break;
             case 2: {
                 checkArray(i);
@@ -211,7 +214,8 @@ private:
                 }
                 std::optional<ObjId> moved = slots.arrayIds[j];
                 slots.arrayIds[j].reset();
-                replaceIn(slots.arrayIds[i], moved, [&] { slots.arrays[i] = std::move(slots.arrays[j]); });
+                assignArray(slots.arrays[i], slots.arrayIds[i], moved,
+                            [&] { slots.arrays[i] = std::move(slots.arrays[j]); }, &slots.arrays[j]);
                 break;
             }
             case 3: releaseArray(i); break;
@@ -320,7 +324,7 @@ private:
                 check(isArray, "asArray took a value the model does not see as an array");
                 checkArray(i);
                 model.addRef(id);
-                replaceIn(slots.arrayIds[i], id, [&] { slots.arrays[i] = std::move(converted); });
+                assignArray(slots.arrays[i], slots.arrayIds[i], id, [&] { slots.arrays[i] = std::move(converted); });
             } catch (const std::runtime_error&) {
                 check(!isArray, "asArray refused an array");
             }
@@ -589,7 +593,8 @@ private:
                 checkArray(j);
                 checkSpares();
                 model.addRef(slots.arrayIds[j]);
-                replaceIn(slots.spareArrayId, slots.arrayIds[j], [&] { slots.spareArray.get() = slots.arrays[j]; });
+                assignArray(slots.spareArray.get(), slots.spareArrayId, slots.arrayIds[j],
+                            [&] { slots.spareArray.get() = slots.arrays[j]; });
                 break;
             case 2:
                 checkSpares();

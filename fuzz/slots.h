@@ -61,6 +61,28 @@ void replaceIn(std::optional<ObjId>& holder, std::optional<ObjId> counted, Op op
     model.delRef(old);
 }
 
+// An array handle being assigned: while the old array dies the handle is empty or already holds the
+// new one, and a move's source still holds it or is empty. Callbacks find either, and leave such a
+// handle alone.
+struct InFlux {
+    const ZendRefCounted* handle;
+    const void* either;  // null, or the new (or moved) array
+};
+extern std::vector<InFlux> inFlux;
+bool isInFlux(const ZendRefCounted& handle);
+
+template <typename Op>
+void assignArray(ZendArray& handle, std::optional<ObjId>& holder, std::optional<ObjId> counted, Op op,
+                 ZendArray* source = nullptr) {
+    const void* arriving = counted ? model.obj(*counted).ptr : nullptr;
+    inFlux.push_back(InFlux{&handle, arriving});
+    if (source) inFlux.push_back(InFlux{source, arriving});
+    replaceIn(holder, counted, [&] {
+        op();
+        inFlux.resize(inFlux.size() - (source ? 2 : 1));
+    });
+}
+
 // Checks that a slot holds what the model says (the same object, or nothing counted).
 void checkString(size_t i);
 void checkArray(size_t i);
