@@ -593,8 +593,9 @@ private:
                 checkArray(j);
                 checkSpares();
                 model.addRef(slots.arrayIds[j]);
-                assignArray(slots.spareArray.get(), slots.spareArrayId, slots.arrayIds[j],
-                            [&] { slots.spareArray.get() = slots.arrays[j]; });
+                assignArray(
+                    slots.spareArray.get(), slots.spareArrayId, slots.arrayIds[j],
+                    [&] { slots.spareArray.get() = slots.arrays[j]; }, &slots.arrays[j]);
                 break;
             case 2:
                 checkSpares();

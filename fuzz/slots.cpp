@@ -76,7 +76,9 @@ void copyArray(size_t i, size_t j) {
     checkArray(i);
     checkArray(j);
     model.addRef(slots.arrayIds[j]);
-    assignArray(slots.arrays[i], slots.arrayIds[i], slots.arrayIds[j], [&] { slots.arrays[i] = slots.arrays[j]; });
+    assignArray(
+        slots.arrays[i], slots.arrayIds[i], slots.arrayIds[j], [&] { slots.arrays[i] = slots.arrays[j]; },
+        &slots.arrays[j]);
 }
 
 void copyValue(size_t i, size_t j) {

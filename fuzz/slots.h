@@ -63,7 +63,8 @@ void replaceIn(std::optional<ObjId>& holder, std::optional<ObjId> counted, Op op
 
 // An array handle being assigned: while the old array dies the handle is empty or already holds the
 // new one, and a move's source still holds it or is empty. Callbacks find either, and leave such a
-// handle alone.
+// handle alone, and the source of an assignment too: a copy may read it only after the old array
+// is gone.
 struct InFlux {
     const ZendRefCounted* handle;
     const void* either;  // null, or the new (or moved) array
