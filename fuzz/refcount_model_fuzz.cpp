@@ -1,473 +1,333 @@
 // Model-based fuzzing of the reference rules. The input is a program of operations over a small
-// pool of string handles, array handles and values. A model predicts the reference count of every
-// engine object from the owners the program has made; after each step every live object's count
-// must match it, and at the end, with every owner dropped, the engine must hold no memory at all.
-#include <corvane/ZVal.h>
+// pool of string handles, array handles and values (slots.h). A model predicts the reference count
+// of every engine object from the owners the program has made; after each step every live object's
+// count must match it, and at the end, with every owner dropped, the engine must hold no memory at
+// all. Objects with destructors and the cycle collector call back into the program while the library
+// works; walks delete as they go (walks.cpp); dumps meet arrays the engine has marked (dumps.cpp).
+#include "operations.h"
+#include "slots.h"
+
 #include <standin/standin.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <map>
-#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
-#include <variant>
 #include <vector>
 
+using namespace fuzz;
+
 namespace {
-
-constexpr size_t kSlots = 4;
-
-[[noreturn]] void fail(const char* what, const std::string& detail = {}) {
-    std::fprintf(stderr, "model mismatch: %s %s\n", what, detail.c_str());
-    std::abort();
-}
-
-void check(bool ok, const char* what, const std::string& detail = {}) {
-    if (!ok) fail(what, detail);
-}
-
-// Reads the program: each call takes the next byte, or 0 once the input is spent.
-class Program {
-public:
-    Program(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    bool done() const { return pos_ >= size_; }
-    uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
-    size_t slot() { return byte() % kSlots; }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t pos_ = 0;
-};
-
-const std::string& textFor(uint8_t n) {
-    static const std::string texts[] = {"", "a", "5", "key", "k2", std::string("z\0z", 3), std::string(300, 'L')};
-    return texts[n % 7];
-}
-
-// --- The model -----------------------------------------------------------------------------------
-
-using ObjId = int;
-using Key = std::variant<unsigned long long, std::string>;
-
-struct Element {
-    std::optional<ObjId> value;  // a counted engine object, or a scalar
-    std::optional<ObjId> key;    // the key string the table holds a reference of, when modelled
-};
-
-struct Obj {
-    void* ptr = nullptr;
-    bool isArray = false;
-    bool immutable = false;
-    unsigned int storedCount = 0;  // for immutable objects: never changes
-    int expected = 1;
-    std::map<Key, Element> elements;  // arrays only
-    std::vector<Key> order;           // arrays only: keys in insertion order
-};
-
-class Model {
-public:
-    // An object the program has just created: the model must not know its address.
-    ObjId created(void* ptr, bool isArray) {
-        check(!known(ptr), "a new object at the address of one the model thinks alive (freed too early)");
-        return add(ptr, isArray);
-    }
-
-    // An object that may already be modelled: an interned string or an immutable array.
-    ObjId found(void* ptr, bool isArray) {
-        for (auto& [id, obj] : objs_) {
-            if (obj.ptr == ptr) {
-                addRef(id);
-                return id;
-            }
-        }
-        return add(ptr, isArray);
-    }
-
-    ObjId idOf(void* ptr) const {
-        for (auto& [id, obj] : objs_) {
-            if (obj.ptr == ptr) return id;
-        }
-        fail("object not in the model");
-    }
-
-    bool known(void* ptr) const {
-        for (auto& [id, obj] : objs_) {
-            if (obj.ptr == ptr) return true;
-        }
-        return false;
-    }
-
-    void addRef(ObjId id) {
-        Obj& obj = objs_.at(id);
-        if (!obj.immutable) ++obj.expected;
-    }
-
-    void delRef(ObjId id) {
-        Obj& obj = objs_.at(id);
-        if (obj.immutable) return;
-        if (--obj.expected > 0) return;
-        // The engine frees it now; an array gives back what its elements held.
-        std::map<Key, Element> elements = std::move(obj.elements);
-        objs_.erase(id);
-        for (auto& [key, element] : elements) {
-            if (element.key) delRef(*element.key);
-            if (element.value) delRef(*element.value);
-        }
-    }
-
-    Obj& obj(ObjId id) { return objs_.at(id); }
-    bool alive(ObjId id) const { return objs_.count(id) != 0; }
-
-    void verify() const {
-        for (auto& [id, obj] : objs_) {
-            unsigned int actual = static_cast<zend_refcounted*>(obj.ptr)->gc.refcount;
-            unsigned int want = obj.immutable ? obj.storedCount : static_cast<unsigned int>(obj.expected);
-            check(actual == want, "reference count",
-                  "object " + std::to_string(id) + ": engine " + std::to_string(actual) + ", model " +
-                      std::to_string(want));
-            auto flags = static_cast<zend_refcounted*>(obj.ptr)->gc.u.type_info;
-            check(!(flags & 0x20) || obj.immutable, "array left marked");
-            if (obj.isArray) {
-                auto* ht = static_cast<zend_array*>(obj.ptr);
-                check(zend_array_count(ht) == obj.elements.size(), "element count");
-            }
-        }
-    }
-
-    // After every owner is gone only engine-owned objects may remain.
-    void verifyOnlyImmutableLeft() const {
-        for (auto& [id, obj] : objs_) check(obj.immutable, "a counted object outlived its owners", std::to_string(id));
-    }
-
-    std::vector<ObjId> liveArrays() const {
-        std::vector<ObjId> ids;
-        for (auto& [id, obj] : objs_) {
-            if (obj.isArray && !obj.immutable) ids.push_back(id);
-        }
-        return ids;
-    }
-
-private:
-    ObjId add(void* ptr, bool isArray) {
-        auto* header = static_cast<zend_refcounted*>(ptr);
-        bool immutable = header->gc.u.type_info & 0x40;
-        ObjId id = next_++;
-        Obj& obj = objs_[id];
-        obj.ptr = ptr;
-        obj.isArray = isArray;
-        obj.immutable = immutable;
-        obj.storedCount = header->gc.refcount;
-        obj.expected = immutable ? 0 : 1;
-        return id;
-    }
-
-    std::map<ObjId, Obj> objs_;
-    ObjId next_ = 1;
-};
-
-// What a slot holds, as the model sees it.
-struct Slots {
-    ZendString strings[kSlots];
-    ZendArray arrays[kSlots];
-    ZVal values[kSlots];
-    std::optional<ObjId> stringIds[kSlots];
-    std::optional<ObjId> arrayIds[kSlots];
-    std::optional<ObjId> valueIds[kSlots];
-};
-
-// --- The interpreter -----------------------------------------------------------------------------
 
 class Run {
 public:
     explicit Run(Program& program) : p_(program) {}
 
     void step() {
-        switch (p_.byte() % 24) {
+        switch (p_.byte() % 30) {
             case 0: newString(); break;
-            case 1: copyString(); break;
+            case 1: copyString(p_.slot(), p_.slot()); break;
             case 2: moveString(); break;
-            case 3: releaseString(); break;
+            case 3: releaseString(p_.slot()); break;
             case 4: deepCopy(); break;
             case 5: stringRoundTrip(); break;
             case 6: assignRawString(); break;
             case 7: extract(); break;
             case 8: newArray(); break;
-            case 9: copyArray(); break;
+            case 9: arrayAssignments(); break;
             case 10: arrayRoundTrip(); break;
             case 11: scalarValue(); break;
             case 12: valueFromHandle(); break;
-            case 13: copyValue(); break;
+            case 13: valueAssignments(); break;
             case 14: valueRoundTrip(); break;
             case 15: convert(); break;
             case 16: store(); break;
             case 17: lookUp(); break;
             case 18: removeKey(); break;
-            case 19: walk(); break;
+            case 19: walkDeleting(p_); break;
             case 20: dump(); break;
             case 21: storeSelf(); break;
             case 22: internString(); break;
             case 23: immutableArray(); break;
+            case 24: markedDump(p_); break;
+            case 25: newObjectWithDestructor(p_.slot(), readActions(p_)); break;
+            case 26: armCollector(readActions(p_)); break;
+            case 27: spares(); break;
+            case 28: walkDeleting(p_); break;
+            case 29: runActions(readActions(p_)); break;
         }
-        model_.verify();
+        model.verify();
+        check(collectorArmed() == standin::cycleCollectionArmed(), "the collector armed or not, as the program armed it");
     }
 
-    // Breaks every cycle, then drops every owner.
+    // Breaks every cycle, then drops every owner; callbacks may fill slots again while it does.
     void finish() {
-        for (ObjId id : model_.liveArrays()) {
-            if (!model_.alive(id)) continue;
-            ZendArray handle(static_cast<zend_array*>(model_.obj(id).ptr));
-            model_.addRef(id);
-            std::vector<Key> keys = model_.obj(id).order;
-            for (const Key& key : keys) removeFrom(handle, id, key);
+        for (ObjId id : model.liveArrays()) {
+            if (!model.alive(id)) continue;
+            ZendArray handle(static_cast<zend_array*>(model.obj(id).ptr));
+            model.addRef(id);
+            std::vector<Key> keys = model.obj(id).order;
+            for (const Key& key : keys) removeElement(handle, id, key);
             handle.release();
-            model_.delRef(id);
+            model.delRef(id);
         }
-        for (size_t i = 0; i < kSlots; ++i) {
-            s_.strings[i].release();
-            dropString(i);
-            s_.values[i].release();
-            dropValue(i);
-            s_.arrays[i].release();
-            dropArray(i);
+        for (int round = 0; round < 100 && (!slotsEmpty() || collectorArmed()); ++round) {
+            for (size_t i = 0; i < kSlots; ++i) {
+                releaseString(i);
+                releaseValue(i);
+                releaseArray(i);
+            }
+            replaceIn(slots.spareValueId, std::nullopt, [] { slots.spareValue.get().release(); });
+            replaceIn(slots.spareArrayId, std::nullopt, [] { slots.spareArray.get().release(); });
+            fireCollector();
         }
-        model_.verify();
-        model_.verifyOnlyImmutableLeft();
+        check(slotsEmpty() && !collectorArmed(), "callbacks kept filling the slots");
+        model.verify();
+        model.verifyOnlyImmutableLeft();
     }
 
 private:
-    // Slot bookkeeping: what the slot held loses the slot's reference.
-    void dropString(size_t i) { drop(s_.stringIds[i]); }
-    void dropArray(size_t i) { drop(s_.arrayIds[i]); }
-    void dropValue(size_t i) { drop(s_.valueIds[i]); }
-    void drop(std::optional<ObjId>& id) {
-        if (id) model_.delRef(*id);
-        id.reset();
-    }
-    // Slot i now holds what slot j holds: one more owner (shared) or the same one (moved).
-    void sharedInto(std::optional<ObjId>* ids, size_t i, size_t j) {
-        if (i == j) return;
-        drop(ids[i]);
-        ids[i] = ids[j];
-        if (ids[i]) model_.addRef(*ids[i]);
-    }
-    void movedInto(std::optional<ObjId>* ids, size_t i, size_t j) {
-        if (i == j) return;
-        drop(ids[i]);
-        ids[i] = ids[j];
-        ids[j].reset();
+    static bool slotsEmpty() {
+        for (size_t i = 0; i < kSlots; ++i) {
+            if (slots.stringIds[i] || slots.arrayIds[i] || slots.valueIds[i]) return false;
+            if (!slots.strings[i].isNull() || !slots.arrays[i].isNull() || !slots.values[i].isUndef()) return false;
+        }
+        return !slots.spareValueId && !slots.spareArrayId;
     }
 
-    std::optional<ObjId> idOfString(const ZendString& s) {
-        return s.isNull() ? std::nullopt : std::optional<ObjId>(model_.idOf(s.get()));
+    // Slot i receives a handle made outside it; the model learns the new object after the store.
+    void newStringIn(size_t i, ZendString made, bool isNew) {
+        std::optional<ObjId> id;
+        if (!made.isNull()) id = isNew ? model.created(made.get(), Kind::String) : model.found(made.get(), Kind::String);
+        replaceIn(slots.stringIds[i], id, [&] { slots.strings[i] = std::move(made); });
     }
 
     void newString() {
         size_t i = p_.slot();
+        checkString(i);
         const std::string& text = textFor(p_.byte());
         uint8_t how = p_.byte() % 3;
         if (how == 0) {
-            s_.strings[i] = ZendString(std::string_view(text));
-        } else if (how == 1) {
-            s_.strings[i] = std::string_view(text);
-        } else {
-            s_.strings[i] = text.c_str();  // up to the first zero byte
+            newStringIn(i, ZendString(std::string_view(text)), true);
+            return;
         }
-        dropString(i);
-        s_.stringIds[i] = model_.created(s_.strings[i].get(), false);
+        // Assignments that build the string themselves: the old one goes first in the model too.
+        replaceIn(slots.stringIds[i], std::nullopt, [&] {
+            if (how == 1) {
+                slots.strings[i] = std::string_view(text);
+            } else {
+                slots.strings[i] = text.c_str();  // up to the first zero byte
+            }
+        });
+        slots.stringIds[i] = model.created(slots.strings[i].get(), Kind::String);
     }
 
     void internString() {
         size_t i = p_.slot();
-        s_.strings[i] = ZendString(standin::internString(textFor(p_.byte())), false);
-        dropString(i);
-        s_.stringIds[i] = model_.found(s_.strings[i].get(), false);
-    }
-
-    void copyString() {
-        size_t i = p_.slot(), j = p_.slot();
-        if (p_.byte() & 1) {
-            ZendString copy(s_.strings[j]);
-            s_.strings[i] = std::move(copy);
-        } else {
-            s_.strings[i] = s_.strings[j];
-        }
-        sharedInto(s_.stringIds, i, j);
+        checkString(i);
+        newStringIn(i, ZendString(standin::internString(textFor(p_.byte())), false), false);
     }
 
     void moveString() {
         size_t i = p_.slot(), j = p_.slot();
-        s_.strings[i] = std::move(s_.strings[j]);
-        movedInto(s_.stringIds, i, j);
-    }
-
-    void releaseString() {
-        size_t i = p_.slot();
-        s_.strings[i].release();
-        dropString(i);
+        checkString(i);
+        checkString(j);
+        if (i == j) {
+            slots.strings[i] = std::move(slots.strings[j]);
+            return;
+        }
+        std::optional<ObjId> moved = slots.stringIds[j];
+        slots.stringIds[j].reset();
+        replaceIn(slots.stringIds[i], moved, [&] { slots.strings[i] = std::move(slots.strings[j]); });
     }
 
     void deepCopy() {
         size_t i = p_.slot(), j = p_.slot();
+        checkString(i);
         bool persistent = p_.byte() & 1;
-        ZendString copy = ZendString::deep_copy(s_.strings[j].get(), persistent);
-        s_.strings[i] = std::move(copy);
-        dropString(i);
-        if (!s_.strings[i].isNull()) s_.stringIds[i] = model_.created(s_.strings[i].get(), false);
+        ZendString copy = ZendString::deep_copy(slots.strings[j].get(), persistent);
+        newStringIn(i, std::move(copy), true);
     }
 
     void stringRoundTrip() {
         size_t i = p_.slot();
-        zend_string* raw = s_.strings[i].detach();
-        s_.strings[i] = ZendString::take(raw);
+        zend_string* raw = slots.strings[i].detach();
+        slots.strings[i] = ZendString::take(raw);
+        checkString(i);
     }
 
     void assignRawString() {
         size_t i = p_.slot(), j = p_.slot();
-        s_.strings[i] = s_.strings[j].get();
-        sharedInto(s_.stringIds, i, j);
+        checkString(i);
+        checkString(j);
+        model.addRef(slots.stringIds[j]);
+        replaceIn(slots.stringIds[i], slots.stringIds[j], [&] { slots.strings[i] = slots.strings[j].get(); });
     }
 
     void extract() {
         size_t i = p_.slot();
+        checkString(i);
         smart_str builder{};
         uint8_t parts = p_.byte() % 3;
         for (uint8_t n = 0; n < parts; ++n) standin::smartStrAppend(builder, textFor(p_.byte()));
-        s_.strings[i] = ZendString(ZendString::smartStrExtract(builder, false));
-        dropString(i);
-        s_.stringIds[i] = parts == 0 ? model_.found(s_.strings[i].get(), false)
-                                     : model_.created(s_.strings[i].get(), false);
+        newStringIn(i, ZendString(ZendString::smartStrExtract(builder, false)), parts != 0);
+    }
+
+    void newArrayIn(size_t i, ZendArray made, bool isNew) {
+        ObjId id = isNew ? model.created(made.get(), Kind::Array) : model.found(made.get(), Kind::Array);
+        assignArray(slots.arrays[i], slots.arrayIds[i], id, [&] { slots.arrays[i] = std::move(made); });
     }
 
     void newArray() {
         size_t i = p_.slot();
-        s_.arrays[i] = ZendArray(static_cast<unsigned long long>(p_.byte()));
-        dropArray(i);
-        s_.arrayIds[i] = model_.created(s_.arrays[i].get(), true);
+        checkArray(i);
+        newArrayIn(i, ZendArray(static_cast<unsigned long long>(p_.byte())), true);
     }
 
     void immutableArray() {
         size_t i = p_.slot();
-        s_.arrays[i] = const_cast<zend_array*>(&zend_empty_array);
-        dropArray(i);
-        s_.arrayIds[i] = model_.found(s_.arrays[i].get(), true);
+        checkArray(i);
+        // Assigning the raw pointer shares it (immutable: nothing counted).
+        std::optional<ObjId> id = model.found(const_cast<zend_array*>(&zend_empty_array), Kind::Array);
+        assignArray(slots.arrays[i], slots.arrayIds[i], id,
+                    [&] { slots.arrays[i] = const_cast<zend_array*>(&zend_empty_array); });
     }
 
-    void copyArray() {
+    void arrayAssignments() {
         size_t i = p_.slot(), j = p_.slot();
         switch (p_.byte() % 4) {
-            case 0: s_.arrays[i] = s_.arrays[j]; break;
-            case 1: s_.arrays[i] = s_.arrays[j].get(); break;
+            case 0: copyArray(i, j); break;
+            case 1:
+                checkArray(i);
+                checkArray(j);
+                model.addRef(slots.arrayIds[j]);
+                assignArray(slots.arrays[i], slots.arrayIds[i], slots.arrayIds[j],
+                            [&] { slots.arrays[i] = slots.arrays[j].get(); });
+                break;
             case 2: {
-                s_.arrays[i] = std::move(s_.arrays[j]);
-                movedInto(s_.arrayIds, i, j);
-                return;
+                checkArray(i);
+                checkArray(j);
+                if (i == j) {
+                    slots.arrays[i] = std::move(slots.arrays[j]);
+                    return;
+                }
+                std::optional<ObjId> moved = slots.arrayIds[j];
+                slots.arrayIds[j].reset();
+                assignArray(slots.arrays[i], slots.arrayIds[i], moved,
+                            [&] { slots.arrays[i] = std::move(slots.arrays[j]); }, &slots.arrays[j]);
+                break;
             }
-            case 3: {
-                s_.arrays[i].release();
-                dropArray(i);
-                return;
-            }
+            case 3: releaseArray(i); break;
         }
-        sharedInto(s_.arrayIds, i, j);
     }
 
     void arrayRoundTrip() {
         size_t i = p_.slot();
-        zend_array* raw = s_.arrays[i].detach();
+        checkArray(i);
+        zend_array* raw = slots.arrays[i].detach();
         if (!raw) return;
         ZendArray again(raw);  // shares: two references now
         ZendArray::zendArrayRelease(raw);
-        s_.arrays[i] = std::move(again);
+        slots.arrays[i] = std::move(again);
     }
 
     void scalarValue() {
         size_t i = p_.slot();
-        switch (p_.byte() % 5) {
-            case 0: s_.values[i] = ZVal(static_cast<long long>(p_.byte()) - 128); break;
-            case 1: s_.values[i] = ZVal::makeNull(); break;
-            case 2: s_.values[i] = ZVal::makeBool(p_.byte() & 1); break;
-            case 3: s_.values[i] = ZVal(0.5 * p_.byte()); break;
-            case 4: s_.values[i] = ZVal(); break;
-        }
-        dropValue(i);
+        checkValue(i);
+        uint8_t how = p_.byte() % 5;
+        uint8_t n = how == 1 || how == 4 ? 0 : p_.byte();
+        replaceIn(slots.valueIds[i], std::nullopt, [&] {
+            switch (how) {
+                case 0: slots.values[i] = ZVal(static_cast<long long>(n) - 128); break;
+                case 1: slots.values[i] = ZVal::makeNull(); break;
+                case 2: slots.values[i] = ZVal::makeBool(n & 1); break;
+                case 3: slots.values[i] = ZVal(0.5 * n); break;
+                case 4: slots.values[i] = ZVal(); break;
+            }
+        });
     }
 
     void valueFromHandle() {
         size_t i = p_.slot(), j = p_.slot();
-        uint8_t how = p_.byte() % 4;
-        std::optional<ObjId> held;
-        if (how < 2) {
-            held = s_.stringIds[j];
-            if (how == 0) {
-                s_.values[i] = ZVal(s_.strings[j]);
-                if (held) model_.addRef(*held);
-            } else {
-                s_.values[i] = ZVal::makeString(std::move(s_.strings[j]));
-                s_.stringIds[j].reset();
+        switch (p_.byte() % 4) {
+            case 0: valueFromString(i, j); break;
+            case 1: {
+                checkValue(i);
+                checkString(j);
+                std::optional<ObjId> moved = slots.stringIds[j];
+                slots.stringIds[j].reset();
+                replaceIn(slots.valueIds[i], moved,
+                          [&] { slots.values[i] = ZVal::makeString(std::move(slots.strings[j])); });
+                break;
             }
-        } else {
-            held = s_.arrayIds[j];
-            if (how == 2) {
-                s_.values[i] = ZVal(s_.arrays[j]);
-                if (held) model_.addRef(*held);
-            } else {
-                s_.values[i] = ZVal::makeArray(std::move(s_.arrays[j]));
-                s_.arrayIds[j].reset();
+            case 2: valueFromArray(i, j); break;
+            case 3: {
+                checkValue(i);
+                checkArray(j);
+                std::optional<ObjId> moved = slots.arrayIds[j];
+                slots.arrayIds[j].reset();
+                replaceIn(slots.valueIds[i], moved, [&] { slots.values[i] = ZVal::makeArray(std::move(slots.arrays[j])); });
+                break;
             }
         }
-        dropValue(i);
-        s_.valueIds[i] = held;
     }
 
-    void copyValue() {
+    void valueAssignments() {
         size_t i = p_.slot(), j = p_.slot();
-        if (p_.byte() & 1) {
-            s_.values[i] = std::move(s_.values[j]);
-            movedInto(s_.valueIds, i, j);
-        } else {
-            s_.values[i] = s_.values[j];
-            sharedInto(s_.valueIds, i, j);
+        if (!(p_.byte() & 1)) {
+            copyValue(i, j);
+            return;
         }
+        checkValue(i);
+        checkValue(j);
+        if (i == j) {
+            slots.values[i] = std::move(slots.values[j]);
+            return;
+        }
+        std::optional<ObjId> moved = slots.valueIds[j];
+        slots.valueIds[j].reset();
+        replaceIn(slots.valueIds[i], moved, [&] { slots.values[i] = std::move(slots.values[j]); });
     }
 
     void valueRoundTrip() {
         size_t i = p_.slot();
         zval raw;
         raw.u2.extra = 0x5A5A5A5A;
-        s_.values[i].detach(raw);
+        slots.values[i].detach(raw);
         check(raw.u2.extra == 0x5A5A5A5A, "detach wrote the spare word");
-        s_.values[i] = ZVal::take(raw);
+        slots.values[i] = ZVal::take(raw);
         check(raw.u1.type_info == 0, "take left the source defined");
+        checkValue(i);
     }
 
     void convert() {
         size_t i = p_.slot(), j = p_.slot();
-        ZVal& v = s_.values[j];
+        checkValue(j);
+        ZVal& v = slots.values[j];
+        std::optional<ObjId> id = slots.valueIds[j];
         if (p_.byte() & 1) {
+            bool isString = id && model.obj(*id).kind == Kind::String;
             try {
-                s_.strings[i] = v.asString();
+                ZendString converted = v.asString();
+                check(isString, "asString took a value the model does not see as a string");
+                checkString(i);
+                model.addRef(id);
+                replaceIn(slots.stringIds[i], id, [&] { slots.strings[i] = std::move(converted); });
             } catch (const std::runtime_error&) {
-                check(!v.isString(), "asString refused a string");
-                return;
+                check(!isString, "asString refused a string");
             }
-            dropString(i);
-            s_.stringIds[i] = s_.valueIds[j];
-            if (s_.stringIds[i]) model_.addRef(*s_.stringIds[i]);
         } else {
+            bool isArray = id && model.isArray(*id);
             try {
-                s_.arrays[i] = v.asArray();
+                ZendArray converted = v.asArray();
+                check(isArray, "asArray took a value the model does not see as an array");
+                checkArray(i);
+                model.addRef(id);
+                assignArray(slots.arrays[i], slots.arrayIds[i], id, [&] { slots.arrays[i] = std::move(converted); });
             } catch (const std::runtime_error&) {
-                check(!v.isArray(), "asArray refused an array");
-                return;
+                check(!isArray, "asArray refused an array");
             }
-            dropArray(i);
-            s_.arrayIds[i] = s_.valueIds[j];
-            if (s_.arrayIds[i]) model_.addRef(*s_.arrayIds[i]);
         }
     }
 
@@ -485,7 +345,8 @@ private:
         k.kind = p_.byte() % 5;
         if (k.kind == 0) {
             k.slot = p_.slot();
-            const ZendString& s = s_.strings[k.slot];
+            checkString(k.slot);
+            const ZendString& s = slots.strings[k.slot];
             if (!s.isNull()) k.modelKey = Key(std::string(s.view()));
         } else if (k.kind == 1 || k.kind == 2) {
             k.text = textFor(p_.byte());
@@ -498,6 +359,15 @@ private:
         return k;
     }
 
+    // A copy of a ZendString key into local, counted; its id, or 0 (ids start at 1) for none.
+    ObjId localKeyString(const KeyChoice& k, ZendString& local) {
+        if (k.kind != 0 || !slots.stringIds[k.slot]) return 0;
+        ObjId id = *slots.stringIds[k.slot];
+        model.addRef(id);
+        local = slots.strings[k.slot];
+        return id;
+    }
+
     // PHP 7.3 frees what a request array lets go (values and keys) with efree: persistent string
     // values are refused, and persistent string keys are stored by their bytes. Permanent interned
     // strings (the engine's empty string) are never freed and go in as they are.
@@ -507,23 +377,50 @@ private:
         return corvane::engine::isPersistent(str) && !corvane::engine::isImmutable(str);
     }
 
+    // The engine's next free integer key.
+    static unsigned long long nextIndexOf(Obj& obj) {
+        auto* ht = static_cast<zend_array*>(obj.ptr);
+        return static_cast<unsigned long long>(ht->nNextFreeElement - 1);
+    }
+
+    // The array handle, the key string and the value are local copies while the engine works: a
+    // destructor that runs when a store replaces a value may release the slots they came from.
     void store() {
         size_t a = p_.slot(), v = p_.slot();
         bool update = p_.byte() & 1;
         KeyChoice k = chooseKey();
         if (k.kind == 4) update = false;
-        ZendArray& array = s_.arrays[a];
-        std::optional<ObjId> arrayId = s_.arrayIds[a];
-        bool writable = arrayId && !model_.obj(*arrayId).immutable && !s_.values[v].isUndef() &&
-                        !persistentString(s_.values[v]);
+        checkArray(a);
+        checkValue(v);
+        std::optional<ObjId> arrayId = slots.arrayIds[a];
+        model.addRef(arrayId);
+        ZendArray array = slots.arrays[a];
+        ZendString keyString;
+        ObjId keyStringId = localKeyString(k, keyString);
+        bool writable = arrayId && !model.obj(*arrayId).immutable && !slots.values[v].isUndef() &&
+                        !persistentString(slots.values[v]);
 
-        std::optional<ObjId> valueId = s_.valueIds[v];
-        if (valueId) model_.addRef(*valueId);  // the copy passed in
+        std::optional<ObjId> valueId = slots.valueIds[v];
+        model.addRef(valueId);  // the copy passed in
+        ZVal value = slots.values[v];
+
+        // An update of an existing element: the model holds the new value before the old one goes.
+        std::optional<ObjId> replaced;
+        bool replacing = false, existing = false;
+        if (writable && k.kind != 4 && k.modelKey) {
+            Obj& obj = model.obj(*arrayId);
+            auto found = obj.elements.find(*k.modelKey);
+            existing = found != obj.elements.end();
+            if (existing && update) {
+                replacing = true;
+                replaced = found->second.value;
+                found->second.value = valueId;
+            }
+        }
+
         bool stored;
-        ZVal value = s_.values[v];
         switch (k.kind) {
-            case 0: stored = update ? array.insert(s_.strings[k.slot], std::move(value))
-                                    : array.add(s_.strings[k.slot], std::move(value)); break;
+            case 0: stored = update ? array.insert(keyString, std::move(value)) : array.add(keyString, std::move(value)); break;
             case 1: stored = update ? array.insert(std::string_view(k.text), std::move(value))
                                     : array.add(std::string_view(k.text), std::move(value)); break;
             case 2: stored = update ? array.insert(k.text.c_str(), std::move(value))
@@ -532,58 +429,56 @@ private:
             default: stored = array.add(std::move(value)); break;
         }
         check(value.isUndef(), "the value parameter was not consumed");
+        bakeStore(k, writable, stored, existing, update, arrayId, valueId, keyString);
+        model.delRef(replaced);
+        if (replacing) check(stored, "insert over an existing key");
 
+        keyString.release();
+        if (keyStringId) model.delRef(keyStringId);
+        array.release();
+        model.delRef(arrayId);
+    }
+
+    // The model's side of a store that did not replace a value.
+    void bakeStore(const KeyChoice& k, bool writable, bool stored, bool existing, bool update,
+                   std::optional<ObjId> arrayId, std::optional<ObjId> valueId, const ZendString& keyString) {
         if (k.kind == 4) {
             if (!writable) {
                 check(!stored, "append to an unwritable array");
             } else if (stored) {
-                Obj& obj = model_.obj(*arrayId);
-                unsigned long long next = nextIndexOf(obj);
-                Key key(next);
+                Obj& obj = model.obj(*arrayId);
+                Key key(nextIndexOf(obj));
                 obj.elements[key] = Element{valueId, std::nullopt};
                 obj.order.push_back(key);
                 return;
             }
-            if (valueId) model_.delRef(*valueId);
+            model.delRef(valueId);
             return;
         }
         if (!writable || !k.modelKey) {
             check(!stored, "store into an empty handle or immutable array, of an undefined value or with an empty key");
-            if (valueId) model_.delRef(*valueId);
+            model.delRef(valueId);
             return;
         }
-        Obj& obj = model_.obj(*arrayId);
-        auto existing = obj.elements.find(*k.modelKey);
-        if (existing != obj.elements.end()) {
+        if (existing) {
             check(stored == update, "add over an existing key, or insert");
-            if (!update) {
-                if (valueId) model_.delRef(*valueId);
-                return;
-            }
-            std::optional<ObjId> old = existing->second.value;
-            existing->second.value = valueId;
-            if (old) model_.delRef(*old);
+            if (!update) model.delRef(valueId);
             return;
         }
         check(stored, "store of a new key");
         std::optional<ObjId> keyId;
-        if (k.kind == 0 && !(s_.strings[k.slot].isPersistent() && !s_.strings[k.slot].isImmutable())) {
-            keyId = s_.stringIds[k.slot];
-            if (keyId) model_.addRef(*keyId);
+        if (k.kind == 0 && !(keyString.isPersistent() && !keyString.isImmutable())) {
+            keyId = model.idOf(keyString.get());
+            model.addRef(keyId);
         }
+        Obj& obj = model.obj(*arrayId);
         obj.elements[*k.modelKey] = Element{valueId, keyId};
         obj.order.push_back(*k.modelKey);
     }
 
-    // The engine's next free integer key, from the model's history of the array.
-    unsigned long long nextIndexOf(Obj& obj) {
-        auto* ht = static_cast<zend_array*>(obj.ptr);
-        return static_cast<unsigned long long>(ht->nNextFreeElement - 1);
-    }
-
     ZVal lookUpWith(ZendArray& array, const KeyChoice& k) {
         switch (k.kind) {
-            case 0: return array.at(s_.strings[k.slot]);
+            case 0: return array.at(slots.strings[k.slot]);
             case 1: return array.at(std::string_view(k.text));
             case 2: return array.at(k.text.c_str());
             default: return array.at(k.index);
@@ -595,119 +490,125 @@ private:
         KeyChoice k = chooseKey();
         if (k.kind == 4) k.kind = 3;
         if (k.kind == 3) k.modelKey = Key(k.index);
-        ZendArray& array = s_.arrays[a];
+        checkArray(a);
+        checkValue(v);
+        ZendArray& array = slots.arrays[a];
         ZVal found = lookUpWith(array, k);
         bool contains;
         switch (k.kind) {
-            case 0: contains = array.contains(s_.strings[k.slot]); break;
+            case 0: contains = array.contains(slots.strings[k.slot]); break;
             case 1: contains = array.contains(std::string_view(k.text)); break;
             case 2: contains = array.contains(k.text.c_str()); break;
             default: contains = array.contains(k.index); break;
         }
-        std::optional<ObjId> arrayId = s_.arrayIds[a];
+        std::optional<ObjId> arrayId = slots.arrayIds[a];
         const Element* element = nullptr;
         if (arrayId && k.modelKey) {
-            Obj& obj = model_.obj(*arrayId);
+            Obj& obj = model.obj(*arrayId);
             auto it = obj.elements.find(*k.modelKey);
             if (it != obj.elements.end()) element = &it->second;
         }
         check(contains == (element != nullptr), "contains");
         check(found.isUndef() == (element == nullptr), "at");
         std::optional<ObjId> valueId = element ? element->value : std::nullopt;
-        if (valueId) model_.addRef(*valueId);  // the found copy
-        s_.values[v] = std::move(found);
-        dropValue(v);
-        s_.valueIds[v] = valueId;
-    }
-
-    void removeFrom(ZendArray& array, ObjId arrayId, const Key& key) {
-        // Through an engine-string key: the only kind that reaches the empty string key.
-        bool removed = std::holds_alternative<std::string>(key)
-                           ? array.remove(ZendString(std::string_view(std::get<std::string>(key))))
-                           : array.remove(std::get<unsigned long long>(key));
-        check(removed, "remove of a key the model holds");
-        forget(arrayId, key);
-    }
-
-    // The model's side of a removal: the array gives the element's key and value back.
-    void forget(ObjId arrayId, const Key& key) {
-        Obj& obj = model_.obj(arrayId);
-        auto it = obj.elements.find(key);
-        if (it == obj.elements.end()) return;
-        Element element = it->second;
-        obj.elements.erase(it);
-        obj.order.erase(std::find(obj.order.begin(), obj.order.end(), key));
-        if (element.key) model_.delRef(*element.key);
-        if (element.value) model_.delRef(*element.value);
+        model.addRef(valueId);  // the found copy
+        replaceIn(slots.valueIds[v], valueId, [&] { slots.values[v] = std::move(found); });
     }
 
     void removeKey() {
         size_t a = p_.slot();
         KeyChoice k = chooseKey();
         if (k.kind == 4) return;
-        ZendArray& array = s_.arrays[a];
-        std::optional<ObjId> arrayId = s_.arrayIds[a];
+        checkArray(a);
+        std::optional<ObjId> arrayId = slots.arrayIds[a];
+        model.addRef(arrayId);
+        ZendArray array = slots.arrays[a];
+        ZendString keyString;
+        ObjId keyStringId = localKeyString(k, keyString);
+
+        // The element leaves the model first: its destructor may look at the array.
         bool present = false;
-        if (arrayId && k.modelKey) {
-            Obj& obj = model_.obj(*arrayId);
-            present = !obj.immutable && obj.elements.count(*k.modelKey);
+        Element gone;
+        if (arrayId && k.modelKey && !model.obj(*arrayId).immutable) {
+            present = takeElement(*arrayId, *k.modelKey, gone);
         }
         bool removed;
         switch (k.kind) {
-            case 0: removed = array.remove(s_.strings[k.slot]); break;
+            case 0: removed = array.remove(keyString); break;
             case 1: removed = array.remove(std::string_view(k.text)); break;
             case 2: removed = array.remove(k.text.c_str()); break;
             default: removed = array.remove(k.index); break;
         }
         check(removed == present, "remove");
-        if (present) forget(*arrayId, *k.modelKey);
-    }
-
-    void walk() {
-        size_t a = p_.slot();
-        const ZendArray& array = s_.arrays[a];
-        size_t forward = 0, backward = 0;
-        for (const Bucket& b : array) {
-            check(b.val.u1.type_info != 0, "walk stood on a deleted bucket");
-            ++forward;
+        if (present) {
+            model.delRef(gone.key);
+            model.delRef(gone.value);
         }
-        for (auto it = array.rbegin(); it != array.rend(); ++it) ++backward;
-        check(forward == backward, "forward and reverse walks differ");
-        check(forward == array.size(), "walk length", std::to_string(forward) + " vs " + std::to_string(array.size()));
+        keyString.release();
+        if (keyStringId) model.delRef(keyStringId);
+        array.release();
+        model.delRef(arrayId);
     }
 
     void dump() {
         size_t i = p_.slot();
+        uint8_t what = p_.byte() % 4;
+        if (what < 3) {
+            dumpSlot(what, i);
+            return;
+        }
+        checkValue(i);
         std::ostringstream out;
-        switch (p_.byte() % 4) {
-            case 0: s_.values[i].dump(out, 0); break;
-            case 1: s_.arrays[i].dump(out, 1); break;
-            case 2: s_.strings[i].dump(out, 2); break;
-            case 3:
-                try {
-                    s_.values[i].dump(out, -1);  // refused by {fmt} unless it is a string
-                } catch (const std::runtime_error&) {
-                }
-                break;
+        try {
+            slots.values[i].dump(out, -1);  // refused by {fmt} unless it is a string
+        } catch (const std::runtime_error&) {
         }
     }
 
     void storeSelf() {
         size_t a = p_.slot();
-        std::optional<ObjId> arrayId = s_.arrayIds[a];
-        if (!arrayId || model_.obj(*arrayId).immutable) return;
-        model_.addRef(*arrayId);
-        bool stored = s_.arrays[a].add(ZVal(s_.arrays[a]));
+        checkArray(a);
+        std::optional<ObjId> arrayId = slots.arrayIds[a];
+        if (!arrayId || model.obj(*arrayId).immutable) return;
+        model.addRef(*arrayId);
+        bool stored = slots.arrays[a].add(ZVal(slots.arrays[a]));
         check(stored, "append of an array to itself");
-        Obj& obj = model_.obj(*arrayId);
+        Obj& obj = model.obj(*arrayId);
         Key key(nextIndexOf(obj));
         obj.elements[key] = Element{arrayId, std::nullopt};
         obj.order.push_back(key);
     }
 
+    // The spare value and array are destroyed in place: a destructor that runs then may look at them.
+    void spares() {
+        size_t j = p_.slot();
+        switch (p_.byte() % 4) {
+            case 0:
+                checkValue(j);
+                checkSpares();
+                model.addRef(slots.valueIds[j]);
+                replaceIn(slots.spareValueId, slots.valueIds[j], [&] { slots.spareValue.get() = slots.values[j]; });
+                break;
+            case 1:
+                checkArray(j);
+                checkSpares();
+                model.addRef(slots.arrayIds[j]);
+                assignArray(
+                    slots.spareArray.get(), slots.spareArrayId, slots.arrayIds[j],
+                    [&] { slots.spareArray.get() = slots.arrays[j]; }, &slots.arrays[j]);
+                break;
+            case 2:
+                checkSpares();
+                replaceIn(slots.spareValueId, std::nullopt, [] { slots.spareValue.destroyAndRenew(); });
+                break;
+            case 3:
+                checkSpares();
+                replaceIn(slots.spareArrayId, std::nullopt, [] { slots.spareArray.destroyAndRenew(); });
+                break;
+        }
+    }
+
     Program& p_;
-    Model model_;
-    Slots s_;
 };
 
 }  // namespace
@@ -720,6 +621,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     standin::requestStartup();
     size_t persistentBefore = standin::livePersistentBlocks();
+    resetRun();
     {
         Program program(data, size);
         Run run(program);
