@@ -66,6 +66,9 @@ void freeRequestInternedStrings();
 // Values.
 void destroyCounted(zend_refcounted* counted);
 
+// Exceptions: zend_ce_exception is set at start-up.
+void startupExceptions();
+
 }  // namespace standin::internal
 
 #endif

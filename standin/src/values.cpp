@@ -75,6 +75,7 @@ size_t engineCalls() { return callCount; }
 void requestStartup() {}
 
 size_t requestShutdown() {
+    clearException();  // the engine lets a request's uncaught exception go with the request
     freeRequestInternedStrings();
     return sweepRequestBlocks();
 }

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #if defined(_WIN32)
@@ -72,6 +73,15 @@ STANDIN_API void smartStrAppend(smart_str& builder, std::string_view text);
 STANDIN_API zval newObject();
 STANDIN_API zval newResource();
 STANDIN_API zval newReference(const zval& value);
+
+// The exception zend_throw_exception left pending for PHP code: whether there is one, its class
+// name and message ("" when none), how many earlier ones it chains, and clearing it (as a catch
+// does). A request's end clears it.
+STANDIN_API bool exceptionPending();
+STANDIN_API std::string exceptionClass();
+STANDIN_API std::string exceptionMessage();
+STANDIN_API size_t exceptionsChained();
+STANDIN_API void clearException();
 
 }  // namespace standin
 
