@@ -58,6 +58,19 @@ TEST_F(PhpKeys, DecimalIntegerStringsAreIntegersExactlyAsInPhp) {
     }
 }
 
+TEST_F(PhpKeys, TheEngineReadsEveryCaseTheSameWay) {
+    for (const KeyCase& c : kCases) {
+        unsigned long long index = 0;
+        bool known = false;
+        const bool integer = host::engineReadsIntegerKey(c.text, index, known);
+        if (!known) GTEST_SKIP() << "needs a real engine to ask";
+        EXPECT_EQ(integer, c.integer) << '"' << c.text << '"';
+        if (integer) {
+            EXPECT_EQ(static_cast<long long>(index), c.value) << '"' << c.text << '"';
+        }
+    }
+}
+
 TEST_F(PhpKeys, EveryFormOfKeyFollowsTheRules) {
     EXPECT_TRUE(PhpKey("42").isInteger());
     EXPECT_TRUE(PhpKey(std::string_view("42")).isInteger());

@@ -53,6 +53,10 @@ zval newObject();
 zval newResource();
 zval newReference(const zval& value);
 
+// What the engine itself makes of a string used as an array key (ZEND_HANDLE_NUMERIC_STR): true
+// and the integer when it reads it as one. Only a real engine answers (known is false otherwise).
+bool engineReadsIntegerKey(std::string_view text, unsigned long long& index, bool& known);
+
 // The exception the engine has pending for PHP code. A real engine raises one only while PHP code
 // runs (outside, zend_throw_exception ends the process): canRaiseExceptions says whether it may.
 bool canRaiseExceptions();

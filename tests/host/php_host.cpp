@@ -182,6 +182,16 @@ zval newReference(const zval& value) {
     return reference;
 }
 
+// The engine's macro reads the zero byte after the text, as it always finds one after a key.
+bool engineReadsIntegerKey(std::string_view text, unsigned long long& index, bool& known) {
+    known = true;
+    std::string terminated(text);
+    zend_ulong idx = 0;
+    if (!ZEND_HANDLE_NUMERIC_STR(terminated.c_str(), terminated.size(), idx)) return false;
+    index = idx;
+    return true;
+}
+
 bool canRaiseExceptions() { return EG(current_execute_data) != nullptr; }
 
 bool exceptionPending() { return EG(exception) != nullptr; }

@@ -39,6 +39,11 @@ zval newObject() { return standin::newObject(); }
 zval newResource() { return standin::newResource(); }
 zval newReference(const zval& value) { return standin::newReference(value); }
 
+bool engineReadsIntegerKey(std::string_view, unsigned long long&, bool& known) {
+    known = false;
+    return false;
+}
+
 bool canRaiseExceptions() { return true; }
 bool exceptionPending() { return standin::exceptionPending(); }
 std::string exceptionClass() { return standin::exceptionClass(); }
