@@ -78,13 +78,40 @@ TEST_F(PhpKeys, EveryFormOfKeyFollowsTheRules) {
     PhpKey fromHandle(text);
     EXPECT_TRUE(fromHandle.isInteger());
     EXPECT_EQ(fromHandle.integer(), 42u);
-    EXPECT_EQ(fromHandle.handle(), nullptr);
+    EXPECT_EQ(fromHandle.string(), nullptr);
     ZendString word("word");
-    EXPECT_EQ(PhpKey(word).handle(), &word) << "a string key keeps the caller's string";
+    EXPECT_EQ(PhpKey(word).string(), word.get()) << "a string key keeps the caller's string";
+    EXPECT_EQ(PhpKey(word.get()).string(), word.get());
+    EXPECT_EQ(word.refCount(), 1u) << "a key counts nothing";
+    EXPECT_EQ(PhpKey(std::string_view("word")).string(), nullptr) << "bytes are no engine string";
+    EXPECT_FALSE(PhpKey(static_cast<zend_string*>(nullptr)).isValid());
     EXPECT_EQ(PhpKey(-5).integer(), static_cast<unsigned long long>(-5));
     EXPECT_EQ(PhpKey(static_cast<const char*>(nullptr)).kind(), PhpKey::Kind::None);
     EXPECT_EQ(PhpKey(ZendString()).kind(), PhpKey::Kind::None);
     EXPECT_EQ(PhpKey(std::string_view()).kind(), PhpKey::Kind::None);
+}
+
+TEST_F(PhpKeys, AValueIsAKeyAsArrayCountValuesTakesIt) {
+    ZVal number(42);
+    ZVal numeric(ZendString("42"));
+    ZVal text(ZendString("text"));
+    ZVal reference = ZVal::makeReference(ZVal(ZendString("-5")));
+    EXPECT_EQ(PhpKey(*number.get()).integer(), 42u);
+    EXPECT_TRUE(PhpKey(*numeric.get()).isInteger());
+    EXPECT_EQ(PhpKey(*numeric.get()).integer(), 42u);
+    EXPECT_EQ(PhpKey(*text.get()).string(), text.get()->value.str);
+    EXPECT_EQ(PhpKey(*reference.get()).integer(), static_cast<unsigned long long>(-5)) << "read through";
+    for (ZVal other : {ZVal(1.5), ZVal::makeNull(), ZVal::makeTrue(), ZVal(), ZVal(ZendArray(1))}) {
+        EXPECT_FALSE(PhpKey(*other.get()).isValid());
+    }
+    ZendArray counts(8);
+    EXPECT_EQ(counts.findOrAdd(PhpKey(*ZVal(1.5).get()), ZVal(0)), nullptr) << "no key: refused";
+    ++counts.findOrAdd(PhpKey(*numeric.get()), ZVal(0))->value.lval;
+    ++counts.findOrAdd(PhpKey(*number.get()), ZVal(0))->value.lval;
+    ++counts.findOrAdd(PhpKey(*text.get()), ZVal(0))->value.lval;
+    EXPECT_EQ(counts.at(42).asLong(), 2);
+    EXPECT_EQ(counts.at("text").asLong(), 1);
+    EXPECT_EQ(text.asString().refCount(), 3u) << "the table keeps the string itself as its key (and the handle here)";
 }
 
 TEST_F(PhpKeys, StoresLookupsAndRemovalUseTheIntegerKey) {

@@ -30,10 +30,11 @@ namespace {
 ZendArray countWords(const ZendString& text) {
     ZendArray counts(0);
     size_t start = 0;
-    while (start <= text.size()) {
-        size_t space = text.find_first_of(' ', start);
-        size_t end = space == ZendString::npos ? text.size() : space;
-        std::string_view word = text.view().substr(start, end - start);
+    const std::string_view all = text.view();
+    while (start <= all.size()) {
+        size_t space = all.find(' ', start);
+        size_t end = space == std::string_view::npos ? all.size() : space;
+        std::string_view word = all.substr(start, end - start);
         // One lookup a word, and "42" counted under the integer key 42, as PHP code would.
         if (!word.empty()) Z_LVAL_P(counts.findOrAdd(ZendArray::PhpKey(word), ZVal(0)))++;
         start = end + 1;
@@ -91,35 +92,29 @@ PHP_FUNCTION(corvane_dump) {
 namespace {
 
 // $counts[$value]++ with PHP's key rules; a value that is neither string nor integer is refused.
+// The values are read where they lie (items() and PhpKey count nothing).
 ZendArray countValues(const ZendArray& values) {
     ZendArray counts(0);
     for (auto [key, value] : values.items()) {
         (void)key;
-        ZVal element = ZVal(value).dereferenced();
-        if (element.isLong()) {
-            Z_LVAL_P(counts.findOrAdd(element.asLong(), ZVal(0)))++;
-        } else if (element.isString()) {
-            Z_LVAL_P(counts.findOrAdd(ZendArray::PhpKey(element.asString()), ZVal(0)))++;
-        } else {
-            throw std::invalid_argument("Can only count string and integer values");
-        }
+        ZendArray::PhpKey countKey(value);  // a string or an integer, read through a reference
+        if (!countKey.isValid()) throw std::invalid_argument("Can only count string and integer values");
+        Z_LVAL_P(counts.findOrAdd(countKey, ZVal(0)))++;
     }
     return counts;
 }
 
 // $flipped[$value] = $key, as array_flip: other values are skipped with its warning.
 ZendArray flip(const ZendArray& values) {
-    ZendArray flipped(0);
+    ZendArray flipped(values.size());
     for (auto [key, value] : values.items()) {
-        ZVal element = ZVal(value).dereferenced();
-        ZVal newValue = key.isString() ? ZVal(ZendString(key.get(), false)) : ZVal(static_cast<long long>(key.integer()));
-        if (element.isLong()) {
-            flipped.insert(element.asLong(), std::move(newValue));
-        } else if (element.isString()) {
-            flipped.insert(ZendArray::PhpKey(element.asString()), std::move(newValue));
-        } else {
+        ZendArray::PhpKey newKey(value);
+        if (!newKey.isValid()) {
             php_error_docref(nullptr, E_WARNING, "Can only flip string and integer values, entry skipped");
+            continue;
         }
+        flipped.insert(newKey, key.isString() ? ZVal(ZendString(key.get(), false))
+                                              : ZVal(static_cast<long long>(key.integer())));
     }
     return flipped;
 }

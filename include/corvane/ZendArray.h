@@ -184,7 +184,7 @@ public:
     CORVANE_LOCAL ZVal at(const PhpKey& key) const;
     CORVANE_LOCAL bool contains(const PhpKey& key) const;
     CORVANE_LOCAL bool remove(const PhpKey& key);
-    CORVANE_LOCAL zval* findOrAdd(const PhpKey& key, ZVal initial);
+    CORVANE_LOCAL CORVANE_ALWAYS_INLINE zval* findOrAdd(const PhpKey& key, ZVal initial);
 
 protected:
     // Adds one reference to array unless it is null or immutable; returns it.
@@ -216,6 +216,9 @@ private:
     // findOrAdd's store of a key just looked for and not found; on refusal initial goes back.
     CORVANE_LOCAL static zval* addedNew(zval* result, zval& local);
     CORVANE_LOCAL zval* findOrAddBytes(const char* key, size_t len, ZVal& initial);
+    CORVANE_LOCAL zval* findOrAddString(zend_string* key, ZVal& initial);
+    // add (update false) or insert (true) under an engine string key, as the ZendString forms do.
+    CORVANE_LOCAL bool storeUnder(zend_string* key, ZVal& value, bool update);
 };
 
 // A key as PHP reads an array key. A string that is a decimal integer in its one canonical form
@@ -235,13 +238,20 @@ public:
     explicit PhpKey(const char* text) { fromBytes(text ? std::string_view(text) : std::string_view()); }
     // A string key keeps the handle's string, whose cached hash the engine then reuses, and which
     // the array may keep as its key. An empty handle is no key.
-    explicit PhpKey(const ZendString& key) : handle_(&key) {
-        if (key.isNull()) return;
-        if (integerString(key.view(), index_)) {
+    explicit PhpKey(const ZendString& key) { fromString(key.get()); }
+    // The same for a string lent by the engine (not counted); null is no key.
+    explicit PhpKey(zend_string* key) { fromString(key); }
+    // A value used as a key, as array_count_values and array_flip take them: a string by the rules
+    // above, an integer as it is, a reference by what it refers to; any other value is no key.
+    explicit PhpKey(const zval& value) {
+        const zval* v = &value;
+        if (corvane::engine::typeOf(*v) == corvane::engine::kReference) v = &v->value.ref->val;
+        const uint8_t type = corvane::engine::typeOf(*v);
+        if (type == corvane::engine::kLong) {
             kind_ = Kind::Integer;
-        } else {
-            kind_ = Kind::String;
-            bytes_ = key.view();
+            index_ = static_cast<unsigned long long>(v->value.lval);
+        } else if (type == corvane::engine::kString) {
+            fromString(v->value.str);
         }
     }
 
@@ -253,8 +263,11 @@ public:
     unsigned long long integer() const { return index_; }
     // The string key's bytes; a null view for other keys.
     std::string_view view() const { return bytes_; }
-    // The caller's ZendString when it gave a string key; null otherwise.
-    const ZendString* handle() const { return kind_ == Kind::String ? handle_ : nullptr; }
+    // Whether the key is one: false for a null or empty source, and for a value of another type.
+    bool isValid() const { return kind_ != Kind::None; }
+    // The engine string of a string key given as one (a ZendString, a zend_string*, a value); null
+    // for other keys, and for bytes.
+    zend_string* string() const { return kind_ == Kind::String ? string_ : nullptr; }
 
     // Whether text is a decimal integer as PHP reads array keys (ZEND_HANDLE_NUMERIC_STR), and
     // which: the digits, after one optional '-', without a leading zero unless the whole key is "0",
@@ -263,6 +276,8 @@ public:
         const char* at = text.data();
         const char* const end = at + text.size();
         if (at == end) return false;
+        // Most string keys are words: the first byte decides, as in the engine's inline test.
+        if (CORVANE_LIKELY(*at > '9' || (*at < '0' && *at != '-'))) return false;
         const bool negative = *at == '-';
         if (negative) ++at;
         const size_t digits = static_cast<size_t>(end - at);
@@ -281,6 +296,17 @@ public:
     }
 
 private:
+    void fromString(zend_string* str) {
+        if (!str) return;
+        const std::string_view text(str->val, str->len);
+        if (integerString(text, index_)) {
+            kind_ = Kind::Integer;
+        } else {
+            kind_ = Kind::String;
+            bytes_ = text;
+            string_ = str;
+        }
+    }
     void fromBytes(std::string_view text) {
         if (!text.data()) return;
         if (integerString(text, index_)) {
@@ -294,7 +320,7 @@ private:
     Kind kind_ = Kind::None;
     unsigned long long index_ = 0;
     std::string_view bytes_;
-    const ZendString* handle_ = nullptr;
+    zend_string* string_ = nullptr;
 };
 
 // Forward walk from the first bucket to one past the last used one. A position that stands on a
@@ -1032,7 +1058,10 @@ inline zval* ZendArray::findOrAddBytes(const char* key, size_t len, ZVal& initia
 
 inline zval* ZendArray::findOrAdd(const ZendString& key, ZVal initial) {
     if (key.isNull() || !writable(initial)) return nullptr;
-    zend_string* k = key.get();
+    return findOrAddString(key.get(), initial);
+}
+
+inline zval* ZendArray::findOrAddString(zend_string* k, ZVal& initial) {
     if (!keyFitsTable(get(), k)) return findOrAddBytes(k->val, k->len, initial);
 #if CORVANE_HAS_HASH_LOOKUP
     zend_array* array = get();
@@ -1074,12 +1103,25 @@ inline zval* ZendArray::findOrAdd(unsigned long long key, ZVal initial) {
 // --- PHP's key rules -----------------------------------------------------------------------------
 // A string key given as bytes reaches the engine's str functions even when empty: "" is a PHP key.
 
+inline bool ZendArray::storeUnder(zend_string* k, ZVal& value, bool update) {
+    namespace engine = corvane::engine;
+    if (!writable(value)) return false;
+    zval local;
+    value.detach(local);
+    if (keyFitsTable(get(), k)) {
+        return stored(update ? engine::hashUpdate(get(), k, &local) : engine::hashAdd(get(), k, &local), local);
+    }
+    return stored(update ? engine::hashStrUpdate(get(), k->val, k->len, &local)
+                         : engine::hashStrAdd(get(), k->val, k->len, &local),
+                  local);
+}
+
 inline bool ZendArray::add(const PhpKey& key, ZVal value) {
     switch (key.kind()) {
         case PhpKey::Kind::Integer:
             return add(key.integer(), std::move(value));
         case PhpKey::Kind::String:
-            return add(*key.handle(), std::move(value));
+            return storeUnder(key.string(), value, false);
         case PhpKey::Kind::Bytes: {
             if (!writable(value)) return false;
             zval local;
@@ -1096,7 +1138,7 @@ inline bool ZendArray::insert(const PhpKey& key, ZVal value) {
         case PhpKey::Kind::Integer:
             return insert(key.integer(), std::move(value));
         case PhpKey::Kind::String:
-            return insert(*key.handle(), std::move(value));
+            return storeUnder(key.string(), value, true);
         case PhpKey::Kind::Bytes: {
             if (!writable(value)) return false;
             zval local;
@@ -1114,7 +1156,8 @@ inline ZVal ZendArray::at(const PhpKey& key) const {
         case PhpKey::Kind::Integer:
             return at(key.integer());
         case PhpKey::Kind::String:
-            return at(*key.handle());
+            if (isNull()) return ZVal();
+            return copyOf(corvane::engine::hashFind(get(), key.string()));
         case PhpKey::Kind::Bytes:
             if (isNull()) return ZVal();
             return copyOf(corvane::engine::hashStrFind(get(), key.view().data(), key.view().size()));
@@ -1128,7 +1171,7 @@ inline bool ZendArray::contains(const PhpKey& key) const {
         case PhpKey::Kind::Integer:
             return contains(key.integer());
         case PhpKey::Kind::String:
-            return contains(*key.handle());
+            return !isNull() && corvane::engine::hashFind(get(), key.string()) != nullptr;
         case PhpKey::Kind::Bytes:
             return !isNull() && corvane::engine::hashStrFind(get(), key.view().data(), key.view().size()) != nullptr;
         default:
@@ -1141,7 +1184,7 @@ inline bool ZendArray::remove(const PhpKey& key) {
         case PhpKey::Kind::Integer:
             return remove(key.integer());
         case PhpKey::Kind::String:
-            return remove(*key.handle());
+            return !isNull() && !isImmutable() && corvane::engine::hashDel(get(), key.string());
         case PhpKey::Kind::Bytes:
             return !isNull() && !isImmutable() &&
                    corvane::engine::hashStrDel(get(), key.view().data(), key.view().size());
@@ -1155,7 +1198,8 @@ inline zval* ZendArray::findOrAdd(const PhpKey& key, ZVal initial) {
         case PhpKey::Kind::Integer:
             return findOrAdd(key.integer(), std::move(initial));
         case PhpKey::Kind::String:
-            return findOrAdd(*key.handle(), std::move(initial));
+            if (!writable(initial)) return nullptr;
+            return findOrAddString(key.string(), initial);
         case PhpKey::Kind::Bytes:
             if (!writable(initial)) return nullptr;
             return findOrAddBytes(key.view().data(), key.view().size(), initial);

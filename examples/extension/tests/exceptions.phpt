@@ -2,7 +2,12 @@
 C++ exceptions reach PHP code as PHP exceptions with the same message, and the process goes on
 --FILE--
 <?php
-foreach ([fn() => corvane_sum([1, "5"]), fn() => corvane_count_values([1, 1.5]), fn() => corvane_increment_refs(["a"])] as $call) {
+$calls = [
+    function () { return corvane_sum([1, "5"]); },
+    function () { return corvane_count_values([1, 1.5]); },
+    function () { return corvane_increment_refs(["a"]); },
+];
+foreach ($calls as $call) {
     try {
         var_dump($call());
     } catch (Exception $e) {
