@@ -4,6 +4,11 @@
 // Prints a markdown table of the best time of each over the runs, and checks first that all three
 // give identical results. Run by bench/extension/run.
 $runs = (int)($argv[1] ?? 9);
+// With a case number and a function name: builds that case's input (sized by the third argument)
+// and calls the function once, for instruction counts under callgrind (bench/extension/run
+// --instructions).
+$only = $argv[2] ?? null;
+$size = (int)($argv[4] ?? 1000000);
 
 function words(int $n, int $distinct, string $prefix): array {
     $words = [];
@@ -16,20 +21,27 @@ function words(int $n, int $distinct, string $prefix): array {
 
 $cases = [
     ["count_values: 1M words, 10 distinct", "array_count_values", "raw_count_values", "corvane_count_values",
-        words(1000000, 10, "word")],
+        words($size, 10, "word")],
     ["count_values: 1M words, 100,000 distinct", "array_count_values", "raw_count_values", "corvane_count_values",
-        words(1000000, 100000, "word")],
+        words($size, 100000, "word")],
     ["count_values: 1M numeric words (\"0\"…\"999\")", "array_count_values", "raw_count_values", "corvane_count_values",
-        words(1000000, 1000, "")],
+        words($size, 1000, "")],
     ["count_values: 1M integers, 1,000 distinct", "array_count_values", "raw_count_values", "corvane_count_values",
-        array_map(function ($i) { return ($i * 7919) % 1000; }, range(0, 999999))],
-    ["flip: 1M distinct words", "array_flip", "raw_flip", "corvane_flip", words(1000000, 1000000, "w")],
-    ["flip: 1M integers", "array_flip", "raw_flip", "corvane_flip", range(0, 999999)],
+        array_map(function ($i) { return ($i * 7919) % 1000; }, range(0, $size - 1))],
+    ["flip: 1M distinct words", "array_flip", "raw_flip", "corvane_flip", words($size, 1000000, "w")],
+    ["flip: 1M integers", "array_flip", "raw_flip", "corvane_flip", range(0, $size - 1)],
     ["count_words: 1M words, 10 distinct", null, "raw_count_words", "corvane_count_words",
-        implode(" ", words(1000000, 10, "word"))],
+        implode(" ", words($size, 10, "word"))],
     ["count_words: 1M numeric words", null, "raw_count_words", "corvane_count_words",
-        implode(" ", words(1000000, 1000, ""))],
+        implode(" ", words($size, 1000, ""))],
 ];
+
+if ($only !== null) {
+    $case = $cases[(int)$only];
+    $function = $argv[3];
+    $function($case[4]);
+    exit(0);
+}
 
 function best(callable $f, $input, int $runs): float {
     $best = INF;
