@@ -50,13 +50,19 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/corvaneConfigVersio
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/corvaneConfig.cmake ${CMAKE_CURRENT_BINARY_DIR}/corvaneConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/corvane)
 
-# Relative to where the file lands, so that an install under any --prefix finds itself.
-file(RELATIVE_PATH CORVANE_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
+# The .pc files name the install prefix itself, as it is when the install runs (cmake --install
+# --prefix included): the paths pkg-config then gives, the libdir for an rpath among them, are plain
+# absolute paths. Everything else is filled in now; the prefix at install time.
+set(CORVANE_PC_PREFIX "@CMAKE_INSTALL_PREFIX@")
 string(REPLACE "PHP 7.3" "PHP ${CORVANE_ENGINE_VERSION}" CORVANE_PC_DESCRIPTION "${PROJECT_DESCRIPTION}")
-configure_file(cmake/corvane.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${CORVANE_LIBRARY_NAME}.pc @ONLY)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${CORVANE_LIBRARY_NAME}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+function(corvane_install_pc template name component)
+  configure_file(${template} ${CMAKE_CURRENT_BINARY_DIR}/${name}.pc.in @ONLY)
+  install(CODE "configure_file(\"${CMAKE_CURRENT_BINARY_DIR}/${name}.pc.in\" \"${CMAKE_CURRENT_BINARY_DIR}/${name}.pc\" @ONLY)"
+    COMPONENT ${component})
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${name}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+    COMPONENT ${component})
+endfunction()
+corvane_install_pc(cmake/corvane.pc.in ${CORVANE_LIBRARY_NAME} Unspecified)
 if(TARGET corvane_standin)
-  configure_file(cmake/corvane-standin.pc.in ${CMAKE_CURRENT_BINARY_DIR}/corvane-standin.pc @ONLY)
-  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/corvane-standin.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
-    COMPONENT standin)
+  corvane_install_pc(cmake/corvane-standin.pc.in corvane-standin standin)
 endif()

@@ -1,5 +1,5 @@
-// A PHP extension written with corvane (it builds for PHP 7.3 and 8.2): the functions extension
-// authors write every day, without a raw reference count in sight.
+// A PHP extension written with corvane, for PHP 7.3 and 8.2 alike: the functions extension authors
+// write every day, without a raw reference count in sight.
 //
 //   corvane_count_words(string $text): array   how often each space-separated word occurs
 //   corvane_nested(): array                    a nested array built in C++
@@ -13,13 +13,24 @@
 //
 // Element destructors run PHP code, and that code may call these functions again while one of
 // them is still at work: the held value and the drains are written for that.
+//
+// Arrays received, references and exceptions (the block further down):
+//   corvane_count_values(array $values): array   array_count_values, one lookup a value
+//   corvane_flip(array $values): array           array_flip
+//   corvane_sum(array $values): int|float        the sum of every number, nested arrays included
+//   corvane_with_total(array $values): array     a changed copy of the argument; the caller's stays
+//   corvane_increment_refs(array $values): array +1 on every element, through references too
+//   corvane_increment(&$number, int $by = 1)     a by-reference argument, changed
+//   corvane_link(&$variable): array              [&$variable]
 #include <php.h>  // PHP's headers before corvane's: corvane then uses PHP's own declarations
 #include <corvane/ZVal.h>
+#include <corvane/exceptions.h>
 
 #include <ext/standard/info.h>
 
 #include <new>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -42,14 +53,13 @@ ZVal& held() {
 ZendArray countWords(const ZendString& text) {
     ZendArray counts(0);
     size_t start = 0;
-    while (start <= text.size()) {
-        size_t space = text.find_first_of(' ', start);
-        size_t end = space == ZendString::npos ? text.size() : space;
-        std::string_view word = text.view().substr(start, end - start);
-        if (!word.empty()) {
-            ZVal seen = counts.at(word);
-            counts.insert(word, ZVal(seen ? seen.asLong() + 1 : 1));
-        }
+    const std::string_view all = text.view();
+    while (start <= all.size()) {
+        size_t space = all.find(' ', start);
+        size_t end = space == std::string_view::npos ? all.size() : space;
+        std::string_view word = all.substr(start, end - start);
+        // One lookup a word, and "42" counted under the integer key 42, as PHP code would.
+        if (!word.empty()) Z_LVAL_P(counts.findOrAdd(ZendArray::PhpKey(word), ZVal(0)))++;
         start = end + 1;
     }
     return counts;
@@ -197,6 +207,204 @@ PHP_RSHUTDOWN_FUNCTION(corvane_example) {
     return SUCCESS;
 }
 
+// ==== Arrays received, references and exceptions ================================================
+// Every function below runs its body through corvane::runGuarded: a C++ exception (a conversion
+// that fails, or the function's own) reaches PHP code as an Exception with the same message.
+
+namespace {
+
+// $counts[$value]++ with PHP's key rules; a value that is neither string nor integer is refused.
+// The values are read where they lie (items() and PhpKey count nothing).
+ZendArray countValues(const ZendArray& values) {
+    ZendArray counts(0);
+    for (auto [key, value] : values.items()) {
+        (void)key;
+        ZendArray::PhpKey countKey(value);  // a string or an integer, read through a reference
+        if (!countKey.isValid()) throw std::invalid_argument("Can only count string and integer values");
+        Z_LVAL_P(counts.findOrAdd(countKey, ZVal(0)))++;
+    }
+    return counts;
+}
+
+// $flipped[$value] = $key, as array_flip: other values are skipped with its warning.
+ZendArray flip(const ZendArray& values) {
+    ZendArray flipped(values.size());
+    for (auto [key, value] : values.items()) {
+        ZendArray::PhpKey newKey(value);
+        if (!newKey.isValid()) {
+            php_error_docref(nullptr, E_WARNING, "Can only flip string and integer values, entry skipped");
+            continue;
+        }
+        flipped.insert(newKey, key.isString() ? ZVal(ZendString(key.get(), false))
+                                              : ZVal(static_cast<long long>(key.integer())));
+    }
+    return flipped;
+}
+
+// Integers while they fit, then floats, as PHP's + does.
+struct Sum {
+    long long integer = 0;
+    double real = 0;
+    bool isReal = false;
+
+    void add(const ZVal& number) {
+        if (number.isDouble()) {
+            toReal();
+            real += number.asDouble();
+        } else if (isReal) {
+            real += static_cast<double>(number.asLong());
+        } else {
+            long long next;
+            if (!__builtin_add_overflow(integer, number.asLong(), &next)) {
+                integer = next;
+            } else {
+                toReal();
+                real += static_cast<double>(number.asLong());
+            }
+        }
+    }
+    void toReal() {
+        if (!isReal) real = static_cast<double>(integer);
+        isReal = true;
+    }
+};
+
+// Every number in values and the arrays inside it; anything else is refused by asLong().
+void sum(const ZendArray& values, Sum& total) {
+    for (auto [key, value] : values.items()) {
+        (void)key;
+        ZVal element = ZVal(value).dereferenced();
+        if (element.isArray()) {
+            sum(element.asArray(), total);
+        } else {
+            total.add(element);
+        }
+    }
+}
+
+ZVal sumOf(const ZendArray& values) {
+    Sum total;
+    sum(values, total);
+    return total.isReal ? ZVal(total.real) : ZVal(total.integer);
+}
+
+}  // namespace
+
+PHP_FUNCTION(corvane_count_values) {
+    zend_array* values;
+    ZEND_PARSE_PARAMETERS_START(1, 1)
+    Z_PARAM_ARRAY_HT(values)
+    ZEND_PARSE_PARAMETERS_END();
+
+    corvane::runGuarded(return_value, [&] { ZVal(countValues(ZendArray(values))).detach(*return_value); });
+}
+
+PHP_FUNCTION(corvane_flip) {
+    zend_array* values;
+    ZEND_PARSE_PARAMETERS_START(1, 1)
+    Z_PARAM_ARRAY_HT(values)
+    ZEND_PARSE_PARAMETERS_END();
+
+    corvane::runGuarded(return_value, [&] { ZVal(flip(ZendArray(values))).detach(*return_value); });
+}
+
+PHP_FUNCTION(corvane_sum) {
+    zend_array* values;
+    ZEND_PARSE_PARAMETERS_START(1, 1)
+    Z_PARAM_ARRAY_HT(values)
+    ZEND_PARSE_PARAMETERS_END();
+
+    corvane::runGuarded(return_value, [&] { sumOf(ZendArray(values)).detach(*return_value); });
+}
+
+// The argument is the caller's array, shared: separate() swaps in the engine's copy before the
+// write, so the caller's array never changes.
+PHP_FUNCTION(corvane_with_total) {
+    zend_array* values;
+    ZEND_PARSE_PARAMETERS_START(1, 1)
+    Z_PARAM_ARRAY_HT(values)
+    ZEND_PARSE_PARAMETERS_END();
+
+    corvane::runGuarded(return_value, [&] {
+        ZendArray result(values);
+        result.separate();
+        result.insert("total", sumOf(result));
+        ZVal(std::move(result)).detach(*return_value);
+    });
+}
+
+// Elements that are references are written through them: the variables they refer to change, in
+// the caller too, as in PHP ($copy[$k]++ on an element made with &$x). The others change in the
+// copy only.
+PHP_FUNCTION(corvane_increment_refs) {
+    zend_array* values;
+    ZEND_PARSE_PARAMETERS_START(1, 1)
+    Z_PARAM_ARRAY_HT(values)
+    ZEND_PARSE_PARAMETERS_END();
+
+    corvane::runGuarded(return_value, [&] {
+        ZendArray result(values);
+        result.separate();
+        for (auto [key, value] : result.items()) {
+            ZVal element(value);
+            const long long next = element.dereferenced().asLong() + 1;
+            if (element.isReference()) {
+                element.assign(ZVal(next));
+            } else if (key.isString()) {
+                result.insert(ZendString(key.get(), false), ZVal(next));  // replaces in place: no bucket moves
+            } else {
+                result.insert(key.integer(), ZVal(next));
+            }
+        }
+        ZVal(std::move(result)).detach(*return_value);
+    });
+}
+
+// A by-reference argument arrives as a reference: assign() writes into the caller's variable.
+PHP_FUNCTION(corvane_increment) {
+    zval* number;
+    zend_long by = 1;
+    ZEND_PARSE_PARAMETERS_START(1, 2)
+    Z_PARAM_ZVAL(number)
+    Z_PARAM_OPTIONAL
+    Z_PARAM_LONG(by)
+    ZEND_PARSE_PARAMETERS_END();
+
+    corvane::runGuarded([&] {
+        ZVal variable(*number);  // shares the reference
+        variable.assign(ZVal(variable.dereferenced().asLong() + by));
+    });
+}
+
+// [&$variable]: the array shares the argument's reference.
+PHP_FUNCTION(corvane_link) {
+    zval* variable;
+    ZEND_PARSE_PARAMETERS_START(1, 1)
+    Z_PARAM_ZVAL(variable)
+    ZEND_PARSE_PARAMETERS_END();
+
+    corvane::runGuarded(return_value, [&] {
+        ZendArray result(1);
+        result.add(ZVal::makeReference(ZVal(*variable)));
+        ZVal(std::move(result)).detach(*return_value);
+    });
+}
+
+ZEND_BEGIN_ARG_INFO_EX(arginfo_corvane_values, 0, 0, 1)
+ZEND_ARG_INFO(0, values)
+ZEND_END_ARG_INFO()
+
+ZEND_BEGIN_ARG_INFO_EX(arginfo_corvane_increment, 0, 0, 1)
+ZEND_ARG_INFO(1, number)
+ZEND_ARG_INFO(0, by)
+ZEND_END_ARG_INFO()
+
+ZEND_BEGIN_ARG_INFO_EX(arginfo_corvane_link, 0, 0, 1)
+ZEND_ARG_INFO(1, variable)
+ZEND_END_ARG_INFO()
+
+// ==== End of arrays received, references and exceptions =========================================
+
 PHP_MINFO_FUNCTION(corvane_example) {
     (void)zend_module;
     php_info_print_table_start();
@@ -240,6 +448,15 @@ static const zend_function_entry corvane_example_functions[] = {
     PHP_FE(corvane_forget, arginfo_corvane_forget)
     PHP_FE(corvane_drain, arginfo_corvane_drain)
     PHP_FE(corvane_drain_held, arginfo_corvane_none)
+    // Arrays received, references and exceptions
+    PHP_FE(corvane_count_values, arginfo_corvane_values)
+    PHP_FE(corvane_flip, arginfo_corvane_values)
+    PHP_FE(corvane_sum, arginfo_corvane_values)
+    PHP_FE(corvane_with_total, arginfo_corvane_values)
+    PHP_FE(corvane_increment_refs, arginfo_corvane_values)
+    PHP_FE(corvane_increment, arginfo_corvane_increment)
+    PHP_FE(corvane_link, arginfo_corvane_link)
+    // End of arrays received, references and exceptions
     PHP_FE_END
 };
 

@@ -3,6 +3,7 @@
 #define CORVANE_ZVAL_H
 
 #include <corvane/ZendString.h>
+#include <corvane/compiler.h>
 #include <corvane/engine.h>
 #include <corvane/export.h>
 
@@ -127,6 +128,28 @@ public:
     // Writes the value as indented text: scalars by value, strings and arrays in full, other kinds
     // by name only.
     std::ostream& dump(std::ostream& out, int indent = 0) const;
+
+    // --- PHP references (&) ----------------------------------------------------------------------
+    // A by-reference argument, or an element stored with $a[0] = &$x, holds an engine reference
+    // (type code 10): a counted box shared by every holder, whose value is what PHP code sees.
+    // Copies, at() and the conversions take such a value as it is; these members look inside.
+
+    CORVANE_INLINE bool isReference() const;
+    // The value PHP code sees, lent as get() lends it: the referenced value for a reference, this
+    // value itself otherwise. Nothing is counted; the ZVal keeps the reference alive.
+    CORVANE_INLINE zval* deref();
+    // A counted copy of the value PHP code sees (the engine's ZVAL_COPY_DEREF).
+    CORVANE_INLINE ZVal dereferenced() const;
+    // Assigns as PHP code's `$var = value` does: through a reference into the referenced value,
+    // which every holder then sees, otherwise into this ZVal. The new value is in place before the
+    // old one is released. value is consumed. False, and nothing changed, for an undefined value
+    // or a persistent string or array (references live in request memory); on PHP 8.2 also when a
+    // typed reference refuses the value (the engine has then thrown its TypeError).
+    CORVANE_INLINE bool assign(ZVal value);
+    // A new reference (count 1) holding value, which it takes over, as PHP's & makes one; an
+    // undefined value becomes null, and a reference is returned as it is. Undefined for a
+    // persistent string or array, which a reference's destructor would free with efree.
+    CORVANE_INLINE static ZVal makeReference(ZVal value);
 
 private:
     // Which conversion refused the value: 0 bool, 1 long, 2 double, 3 string, 4 array.
@@ -357,6 +380,55 @@ inline ZVal ZVal::makeString(zend_string* str) { return ZVal(str); }
 inline ZVal ZVal::makeString(ZendString str) { return ZVal(std::move(str)); }
 
 inline ZVal ZVal::makeArray(zend_array* array) { return ZVal(array); }
+
+// --- PHP references ------------------------------------------------------------------------------
+
+inline bool ZVal::isReference() const { return getType() == corvane::engine::kReference; }
+
+inline zval* ZVal::deref() { return isReference() ? &value_.value.ref->val : &value_; }
+
+inline ZVal ZVal::dereferenced() const {
+    return isReference() ? ZVal(value_.value.ref->val) : ZVal(*this);
+}
+
+// Request memory may hold everything but persistent strings and arrays that are not immutable.
+inline bool ZVal::assign(ZVal value) {
+    namespace engine = corvane::engine;
+    if (value.isUndef()) return false;
+    if (value.getTypeFlags() != 0 && engine::isPersistent(value.value_.value.counted) &&
+        (value.isString() || value.isArray())) {
+        return false;
+    }
+    if (!isReference()) {
+        ZVal old(std::move(*this));
+        *this = std::move(value);
+        return true;
+    }
+    zend_reference* ref = value_.value.ref;
+    if (CORVANE_UNLIKELY(engine::referenceIsTyped(ref))) {
+        zval local;
+        value.detach(local);
+        return engine::assignTypedReference(ref, &local);
+    }
+    ZVal old = ZVal::take(ref->val);
+    value.detach(ref->val);
+    return true;
+}
+
+inline ZVal ZVal::makeReference(ZVal value) {
+    namespace engine = corvane::engine;
+    if (value.isReference()) return value;
+    if (value.getTypeFlags() != 0 && engine::isPersistent(value.value_.value.counted) &&
+        (value.isString() || value.isArray())) {
+        return ZVal();
+    }
+    if (value.isUndef()) value.value_.u1.type_info = engine::kNull;
+    ZVal made;
+    made.value_.value.ref = engine::newReference(value.value_);
+    made.value_.u1.type_info = engine::kReferenceInfo;
+    value.value_.u1.type_info = engine::kUndef;
+    return made;
+}
 
 // Values and arrays use each other; whichever header comes first brings the other.
 #include <corvane/ZendArray.h>

@@ -137,6 +137,55 @@ public:
 
     CORVANE_LOCAL Items items() const;
 
+    // --- Taking over and separating ----------------------------------------------------------------
+
+    // Holds array: adopt takes over the caller's reference (no count change), as an array the
+    // extension has just made or been given; otherwise one is added (none if immutable). Null gives
+    // an empty handle.
+    CORVANE_INLINE ZendArray(zend_array* array, bool adopt);
+    // A handle that takes over the caller's reference to array.
+    CORVANE_INLINE static ZendArray take(zend_array* array);
+    // Makes the held array safe to write, as PHP separates before a write: an array that is shared
+    // (count above 1) or immutable is replaced by the engine's copy of it (zend_array_dup), of which
+    // this handle holds the only reference; the other holders keep the original, unchanged. An array
+    // with count 1 stays as it is. True when the handle then holds an array it may write; false for
+    // an empty handle and for a shared persistent array (the engine's copy would be a request array
+    // holding persistent memory).
+    CORVANE_INLINE bool separate();
+
+    // --- Find or add -------------------------------------------------------------------------------
+    // The element under key, stored first with initial when there is none, in one lookup: the key
+    // is hashed once and looked for once (a new key is then stored without a second search). The
+    // result is the element's own zval, lent: update it in place (a counter adds to its long); it
+    // stays valid until the array is next stored into or destroyed. initial is consumed: stored, or
+    // released when the element exists. Null, with nothing stored, when a store would be refused (as
+    // add refuses: empty handle, immutable array, empty key, undefined initial, initial in memory the
+    // table may not keep). Like every write, the array is not separated first: call separate().
+
+    CORVANE_INLINE zval* findOrAdd(const ZendString& key, ZVal initial);
+    // The bytes are hashed again when the key is new (the engine copies them into a key string).
+    CORVANE_INLINE zval* findOrAdd(std::string_view key, ZVal initial);
+    CORVANE_INLINE zval* findOrAdd(const char* key, ZVal initial);
+    CORVANE_INLINE zval* findOrAdd(unsigned long long key, ZVal initial);
+    template <typename Int, corvane::IfIntegerArgument<Int> = 0>
+    zval* findOrAdd(Int key, ZVal initial) {
+        return findOrAdd(static_cast<unsigned long long>(key), std::move(initial));
+    }
+
+    // --- PHP's key rules ---------------------------------------------------------------------------
+    // The forms above take string keys as bytes. PhpKey reads a key as PHP code's $array[$key] does:
+    // a decimal integer string is the integer. These forms do what the integer or string forms do
+    // with the key it gives; "" is a valid key here, as in PHP. Inline only, not exported.
+
+    class PhpKey;
+
+    CORVANE_LOCAL bool add(const PhpKey& key, ZVal value);
+    CORVANE_LOCAL bool insert(const PhpKey& key, ZVal value);
+    CORVANE_LOCAL ZVal at(const PhpKey& key) const;
+    CORVANE_LOCAL bool contains(const PhpKey& key) const;
+    CORVANE_LOCAL bool remove(const PhpKey& key);
+    CORVANE_LOCAL CORVANE_ALWAYS_INLINE zval* findOrAdd(const PhpKey& key, ZVal initial);
+
 protected:
     // Adds one reference to array unless it is null or immutable; returns it.
     CORVANE_INLINE static zend_array* copy(zend_array* array);
@@ -176,6 +225,115 @@ private:
     // A copy of a found element with its own reference; undefined when nothing was found.
     CORVANE_INLINE static ZVal copyOf(const zval* found);
     CORVANE_INLINE static std::string_view viewOf(const char* key);
+
+    // findOrAdd's store of a key just looked for and not found; on refusal initial goes back.
+    CORVANE_LOCAL static zval* addedNew(zval* result, zval& local);
+    CORVANE_LOCAL zval* findOrAddBytes(const char* key, size_t len, ZVal& initial);
+    CORVANE_LOCAL zval* findOrAddString(zend_string* key, ZVal& initial);
+    // add (update false) or insert (true) under an engine string key, as the ZendString forms do.
+    CORVANE_LOCAL bool storeUnder(zend_string* key, ZVal& value, bool update);
+};
+
+// A key as PHP reads an array key. A string that is a decimal integer in its one canonical form
+// ("42", "-5", "0"; not "042", "-0", "+5", " 5", "42 " or out of the 64-bit range) is that integer;
+// any other string is a string key, "" included. Decided once, when the key is made. A string key
+// refers to the caller's bytes or ZendString, which must outlive the key (a statement, as a rule).
+class CORVANE_LOCAL ZendArray::PhpKey {
+public:
+    enum class Kind { None, Integer, Bytes, String };
+
+    // Any integer, as the integer forms take it.
+    template <typename Int, corvane::IfIntegerArgument<Int> = 0>
+    explicit PhpKey(Int index) : kind_(Kind::Integer), index_(static_cast<unsigned long long>(index)) {}
+    // The view's bytes; a view with a null data pointer is no key.
+    explicit PhpKey(std::string_view text) { fromBytes(text); }
+    // A null pointer is no key.
+    explicit PhpKey(const char* text) { fromBytes(text ? std::string_view(text) : std::string_view()); }
+    // A string key keeps the handle's string, whose cached hash the engine then reuses, and which
+    // the array may keep as its key. An empty handle is no key.
+    explicit PhpKey(const ZendString& key) { fromString(key.get()); }
+    // The same for a string lent by the engine (not counted); null is no key.
+    explicit PhpKey(zend_string* key) { fromString(key); }
+    // A value used as a key, as array_count_values and array_flip take them: a string by the rules
+    // above, an integer as it is, a reference by what it refers to; any other value is no key.
+    explicit PhpKey(const zval& value) {
+        const zval* v = &value;
+        if (corvane::engine::typeOf(*v) == corvane::engine::kReference) v = &v->value.ref->val;
+        const uint8_t type = corvane::engine::typeOf(*v);
+        if (type == corvane::engine::kLong) {
+            kind_ = Kind::Integer;
+            index_ = static_cast<unsigned long long>(v->value.lval);
+        } else if (type == corvane::engine::kString) {
+            fromString(v->value.str);
+        }
+    }
+
+    // No key (refused by every operation), an integer key, or a string key (its bytes in view()).
+    Kind kind() const { return kind_; }
+    bool isInteger() const { return kind_ == Kind::Integer; }
+    bool isString() const { return kind_ == Kind::Bytes || kind_ == Kind::String; }
+    // The integer key as the engine stores it (-5 as 18446744073709551611); 0 for other keys.
+    unsigned long long integer() const { return index_; }
+    // The string key's bytes; a null view for other keys.
+    std::string_view view() const { return bytes_; }
+    // Whether the key is one: false for a null or empty source, and for a value of another type.
+    bool isValid() const { return kind_ != Kind::None; }
+    // The engine string of a string key given as one (a ZendString, a zend_string*, a value); null
+    // for other keys, and for bytes.
+    zend_string* string() const { return kind_ == Kind::String ? string_ : nullptr; }
+
+    // Whether text is a decimal integer as PHP reads array keys (ZEND_HANDLE_NUMERIC_STR), and
+    // which: the digits, after one optional '-', without a leading zero unless the whole key is "0",
+    // within -9223372036854775808 to 9223372036854775807. index gets the value as stored.
+    static bool integerString(std::string_view text, unsigned long long& index) {
+        const char* at = text.data();
+        const char* const end = at + text.size();
+        if (at == end) return false;
+        // Most string keys are words: the first byte decides, as in the engine's inline test.
+        if (CORVANE_LIKELY(*at > '9' || (*at < '0' && *at != '-'))) return false;
+        const bool negative = *at == '-';
+        if (negative) ++at;
+        const size_t digits = static_cast<size_t>(end - at);
+        // 19 digits hold every 64-bit integer; a leading zero is a string key ("0" alone is not).
+        if (digits == 0 || digits > 19 || (*at == '0' && text.size() > 1)) return false;
+        unsigned long long value = 0;
+        for (; at != end; ++at) {
+            const unsigned digit = static_cast<unsigned char>(*at) - static_cast<unsigned>('0');
+            if (digit > 9) return false;
+            value = value * 10 + digit;
+        }
+        constexpr unsigned long long kMax = 9223372036854775807ull;
+        if (negative ? value - 1 > kMax : value > kMax) return false;
+        index = negative ? 0 - value : value;
+        return true;
+    }
+
+private:
+    void fromString(zend_string* str) {
+        if (!str) return;
+        const std::string_view text(str->val, str->len);
+        if (integerString(text, index_)) {
+            kind_ = Kind::Integer;
+        } else {
+            kind_ = Kind::String;
+            bytes_ = text;
+            string_ = str;
+        }
+    }
+    void fromBytes(std::string_view text) {
+        if (!text.data()) return;
+        if (integerString(text, index_)) {
+            kind_ = Kind::Integer;
+        } else {
+            kind_ = Kind::Bytes;
+            bytes_ = text;
+        }
+    }
+
+    Kind kind_ = Kind::None;
+    unsigned long long index_ = 0;
+    std::string_view bytes_;
+    zend_string* string_ = nullptr;
 };
 
 // Forward walk from the first bucket to one past the last used one. A walk's body may delete
@@ -941,6 +1099,195 @@ inline ZendArray::RIterator ZendArray::rbegin() const {
 inline ZendArray::RIterator ZendArray::rend() const {
     zend_array* array = get();
     return array ? RIterator(array, corvane::engine::beforeFirstBucket(array)) : RIterator();
+}
+
+// --- Taking over and separating -------------------------------------------------------------------
+
+inline ZendArray::ZendArray(zend_array* array, bool adopt) : ZendRefCounted(adopt ? array : copy(array)) {}
+
+inline ZendArray ZendArray::take(zend_array* array) { return ZendArray(array, true); }
+
+// The copy is held before the original's reference goes, so that anything the release could run
+// sees this handle on a whole array; the original is shared (or immutable), so it lives on.
+inline bool ZendArray::separate() {
+    namespace engine = corvane::engine;
+    zend_array* array = get();
+    if (!array) return false;
+    const bool immutable = engine::isImmutable(array);
+    if (!immutable && engine::refcount(array) <= 1) return true;
+    if (!immutable && engine::isPersistent(array)) return false;
+    set(engine::arrayDup(array));
+    if (!immutable && engine::delRef(array) == 0) destroy(array);
+    return true;
+}
+
+// --- Find or add ---------------------------------------------------------------------------------
+// PHP 8.2 finds or stores in one engine call (zend_hash_lookup, which stores null, then replaced
+// by initial). PHP 7.3 has no such call: its find, then on a miss its add_new, which stores without
+// searching again; a ZendString key's hash is computed once and kept in the string.
+
+inline zval* ZendArray::addedNew(zval* result, zval& local) {
+    if (!result) ZVal::take(local);
+    return result;
+}
+
+inline zval* ZendArray::findOrAddBytes(const char* key, size_t len, ZVal& initial) {
+    if (zval* found = corvane::engine::hashStrFind(get(), key, len)) return found;
+    zval local;
+    initial.detach(local);
+    return addedNew(corvane::engine::hashStrAddNew(get(), key, len, &local), local);
+}
+
+inline zval* ZendArray::findOrAdd(const ZendString& key, ZVal initial) {
+    if (key.isNull() || !writable(initial)) return nullptr;
+    return findOrAddString(key.get(), initial);
+}
+
+inline zval* ZendArray::findOrAddString(zend_string* k, ZVal& initial) {
+    if (!keyFitsTable(get(), k)) return findOrAddBytes(k->val, k->len, initial);
+#if CORVANE_HAS_HASH_LOOKUP
+    zend_array* array = get();
+    const uint32_t before = array->nNumOfElements;
+    zval* slot = corvane::engine::hashLookup(array, k);
+    if (array->nNumOfElements != before) initial.detach(*slot);
+    return slot;
+#else
+    if (zval* found = corvane::engine::hashFind(get(), k)) return found;
+    zval local;
+    initial.detach(local);
+    return addedNew(corvane::engine::hashAddNew(get(), k, &local), local);
+#endif
+}
+
+inline zval* ZendArray::findOrAdd(std::string_view key, ZVal initial) {
+    if (key.empty() || !writable(initial)) return nullptr;
+    return findOrAddBytes(key.data(), key.size(), initial);
+}
+
+inline zval* ZendArray::findOrAdd(const char* key, ZVal initial) { return findOrAdd(viewOf(key), std::move(initial)); }
+
+inline zval* ZendArray::findOrAdd(unsigned long long key, ZVal initial) {
+    if (!writable(initial)) return nullptr;
+#if CORVANE_HAS_HASH_LOOKUP
+    zend_array* array = get();
+    const uint32_t before = array->nNumOfElements;
+    zval* slot = corvane::engine::hashIndexLookup(array, key);
+    if (array->nNumOfElements != before) initial.detach(*slot);
+    return slot;
+#else
+    if (zval* found = corvane::engine::hashIndexFind(get(), key)) return found;
+    zval local;
+    initial.detach(local);
+    return addedNew(corvane::engine::hashIndexAddNew(get(), key, &local), local);
+#endif
+}
+
+// --- PHP's key rules -----------------------------------------------------------------------------
+// A string key given as bytes reaches the engine's str functions even when empty: "" is a PHP key.
+
+inline bool ZendArray::storeUnder(zend_string* k, ZVal& value, bool update) {
+    namespace engine = corvane::engine;
+    if (!writable(value)) return false;
+    zval local;
+    value.detach(local);
+    if (keyFitsTable(get(), k)) {
+        return stored(update ? engine::hashUpdate(get(), k, &local) : engine::hashAdd(get(), k, &local), local);
+    }
+    return stored(update ? engine::hashStrUpdate(get(), k->val, k->len, &local)
+                         : engine::hashStrAdd(get(), k->val, k->len, &local),
+                  local);
+}
+
+inline bool ZendArray::add(const PhpKey& key, ZVal value) {
+    switch (key.kind()) {
+        case PhpKey::Kind::Integer:
+            return add(key.integer(), std::move(value));
+        case PhpKey::Kind::String:
+            return storeUnder(key.string(), value, false);
+        case PhpKey::Kind::Bytes: {
+            if (!writable(value)) return false;
+            zval local;
+            value.detach(local);
+            return stored(corvane::engine::hashStrAdd(get(), key.view().data(), key.view().size(), &local), local);
+        }
+        default:
+            return false;
+    }
+}
+
+inline bool ZendArray::insert(const PhpKey& key, ZVal value) {
+    switch (key.kind()) {
+        case PhpKey::Kind::Integer:
+            return insert(key.integer(), std::move(value));
+        case PhpKey::Kind::String:
+            return storeUnder(key.string(), value, true);
+        case PhpKey::Kind::Bytes: {
+            if (!writable(value)) return false;
+            zval local;
+            value.detach(local);
+            return stored(corvane::engine::hashStrUpdate(get(), key.view().data(), key.view().size(), &local),
+                          local);
+        }
+        default:
+            return false;
+    }
+}
+
+inline ZVal ZendArray::at(const PhpKey& key) const {
+    switch (key.kind()) {
+        case PhpKey::Kind::Integer:
+            return at(key.integer());
+        case PhpKey::Kind::String:
+            if (isNull()) return ZVal();
+            return copyOf(corvane::engine::hashFind(get(), key.string()));
+        case PhpKey::Kind::Bytes:
+            if (isNull()) return ZVal();
+            return copyOf(corvane::engine::hashStrFind(get(), key.view().data(), key.view().size()));
+        default:
+            return ZVal();
+    }
+}
+
+inline bool ZendArray::contains(const PhpKey& key) const {
+    switch (key.kind()) {
+        case PhpKey::Kind::Integer:
+            return contains(key.integer());
+        case PhpKey::Kind::String:
+            return !isNull() && corvane::engine::hashFind(get(), key.string()) != nullptr;
+        case PhpKey::Kind::Bytes:
+            return !isNull() && corvane::engine::hashStrFind(get(), key.view().data(), key.view().size()) != nullptr;
+        default:
+            return false;
+    }
+}
+
+inline bool ZendArray::remove(const PhpKey& key) {
+    switch (key.kind()) {
+        case PhpKey::Kind::Integer:
+            return remove(key.integer());
+        case PhpKey::Kind::String:
+            return !isNull() && !isImmutable() && corvane::engine::hashDel(get(), key.string());
+        case PhpKey::Kind::Bytes:
+            return !isNull() && !isImmutable() &&
+                   corvane::engine::hashStrDel(get(), key.view().data(), key.view().size());
+        default:
+            return false;
+    }
+}
+
+inline zval* ZendArray::findOrAdd(const PhpKey& key, ZVal initial) {
+    switch (key.kind()) {
+        case PhpKey::Kind::Integer:
+            return findOrAdd(key.integer(), std::move(initial));
+        case PhpKey::Kind::String:
+            if (!writable(initial)) return nullptr;
+            return findOrAddString(key.string(), initial);
+        case PhpKey::Kind::Bytes:
+            if (!writable(initial)) return nullptr;
+            return findOrAddBytes(key.view().data(), key.view().size(), initial);
+        default:
+            return nullptr;
+    }
 }
 
 // --- ZVal members that need ZendArray complete -----------------------------------------------------

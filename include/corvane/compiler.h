@@ -19,4 +19,13 @@
     } while (0)
 #endif
 
+// For the small members whose callers' loops are the hot path (find-or-add with PHP's key rules):
+// inlined whatever the optimiser's size estimate, so that what the call site knows (the initial
+// value, the key's kind) folds away.
+#if defined(__GNUC__)
+#define CORVANE_ALWAYS_INLINE __attribute__((always_inline))
+#else
+#define CORVANE_ALWAYS_INLINE
+#endif
+
 #endif

@@ -12,6 +12,8 @@
 #include <php_version.h>
 #include <zend.h>
 #include <zend_smart_str_public.h>
+#include <zend_API.h>
+#include <zend_exceptions.h>
 #define CORVANE_USES_PHP_HEADERS 1
 #define CORVANE_PHP_VERSION_ID PHP_VERSION_ID
 #else
@@ -251,7 +253,79 @@ inline Bucket* beforeFirstBucket(const zend_array* array) {
     return hasBuckets(array) ? array->arData - 1 : nullptr;
 }
 
+// --- Separating, one-probe stores, references, exceptions -------------------------------------------
+
+// The engine's copy of an array: a new request array (count 1) sharing every element (each counted
+// once more), its holes closed. A reference held only by the source is copied as its value.
+inline HashTable* arrayDup(HashTable* source) noexcept { return zend_array_dup(source); }
+// Stores without looking for the key: only for a key just looked for and not found.
+inline zval* hashAddNew(HashTable* ht, zend_string* key, zval* data) noexcept { return zend_hash_add_new(ht, key, data); }
+inline zval* hashStrAddNew(HashTable* ht, const char* key, size_t len, zval* data) noexcept {
+    return zend_hash_str_add_new(ht, key, len, data);
+}
+inline zval* hashIndexAddNew(HashTable* ht, zend_ulong h, zval* data) noexcept {
+    return zend_hash_index_add_new(ht, h, data);
+}
+
+#if CORVANE_PHP_MINOR_VERSION >= 82
+// Finds the key or stores null under it, in one probe: PHP 8.2 has it, PHP 7.3 does not.
+#define CORVANE_HAS_HASH_LOOKUP 1
+inline zval* hashLookup(HashTable* ht, zend_string* key) noexcept { return zend_hash_lookup(ht, key); }
+inline zval* hashIndexLookup(HashTable* ht, zend_ulong h) noexcept { return zend_hash_index_lookup(ht, h); }
+#else
+#define CORVANE_HAS_HASH_LOOKUP 0
+#endif
+
+// Raises PHP's Exception with message (code 0); PHP code sees it when the function returns.
+inline void throwException(const char* message) noexcept { zend_throw_exception(zend_ce_exception, message, 0); }
+
+// A PHP reference: the value type info of one, and the header of a new one (10 on PHP 7.3, with
+// NOT_COLLECTABLE on PHP 8.2).
+constexpr uint32_t kReferenceInfo = kReference | kRefcountedFlag;
+constexpr uint32_t kNewReferenceHeader = kReference | kGcNotCollectable;
+
+// A new reference (count 1) in request memory holding value, which it takes over, as ZVAL_NEW_REF.
+inline zend_reference* newReference(const zval& value) {
+    auto* ref = static_cast<zend_reference*>(requestAlloc(sizeof(zend_reference)));
+    initHeader(ref, 1, kNewReferenceHeader);
+    ref->val.value = value.value;
+    ref->val.u1.type_info = value.u1.type_info;
+#if CORVANE_PHP_MINOR_VERSION >= 82
+    ref->sources.ptr = nullptr;
+#endif
+    return ref;
+}
+
+// PHP 8.2's typed properties type the references made to them: a write into one must pass the
+// engine's check (which throws TypeError and releases the value when it fails). PHP 7.3 has none.
+inline bool referenceIsTyped(const zend_reference* ref) {
+#if CORVANE_PHP_MINOR_VERSION >= 82
+    return ref->sources.ptr != nullptr;
+#else
+    (void)ref;
+    return false;
+#endif
+}
+inline bool assignTypedReference(zend_reference* ref, zval* value) noexcept {
+#if CORVANE_PHP_MINOR_VERSION >= 82
+    return zend_try_assign_typed_ref(ref, value) == SUCCESS;
+#else
+    (void)ref;
+    (void)value;
+    return false;
+#endif
+}
+
 }  // namespace corvane::engine
+
+#if defined(CORVANE_USES_PHP_HEADERS)
+static_assert(corvane::engine::kReferenceInfo == IS_REFERENCE_EX, "reference type info");
+#if CORVANE_PHP_MINOR_VERSION >= 82
+static_assert(corvane::engine::kNewReferenceHeader == GC_REFERENCE, "reference header");
+#else
+static_assert(corvane::engine::kNewReferenceHeader == IS_REFERENCE, "reference header");
+#endif
+#endif
 
 #if defined(CORVANE_USES_PHP_HEADERS)
 static_assert(corvane::engine::kString == IS_STRING && corvane::engine::kArray == IS_ARRAY, "type codes");

@@ -104,6 +104,14 @@ typedef struct {
     size_t a;
 } smart_str;
 
+// A PHP reference (&): a counted box around the value that every holder shares.
+struct _zend_reference {
+    zend_refcounted_h gc;
+    zval val;
+};
+
+typedef struct _zend_class_entry zend_class_entry;
+
 extern "C" {
 void* _emalloc(size_t size);
 void _efree(void* ptr);
@@ -137,6 +145,15 @@ zend_ulong zend_string_hash_func(zend_string* s);
 
 extern zend_string* zend_empty_string;
 extern const HashTable zend_empty_array;
+
+// Separating, one-probe stores and exceptions. The *_add_new forms store without looking for the
+// key first: the caller has just looked.
+HashTable* zend_array_dup(HashTable* source);
+zval* zend_hash_add_new(HashTable* ht, zend_string* key, zval* pData);
+zval* zend_hash_str_add_new(HashTable* ht, const char* key, size_t len, zval* pData);
+zval* zend_hash_index_add_new(HashTable* ht, zend_ulong h, zval* pData);
+zend_object* zend_throw_exception(zend_class_entry* exception_ce, const char* message, zend_long code);
+extern zend_class_entry* zend_ce_exception;
 }
 
 // The destructor of tables that hold persistent strings only, as PHP's headers name it.
@@ -159,5 +176,6 @@ static_assert(offsetof(zend_array, nInternalPointer) == 36 && offsetof(zend_arra
               "zend_array layout");
 static_assert(offsetof(zend_array, pDestructor) == 48, "zend_array layout");
 static_assert(sizeof(smart_str) == 16, "smart_str layout");
+static_assert(sizeof(zend_reference) == 24 && offsetof(zend_reference, val) == 8, "zend_reference layout");
 
 #endif

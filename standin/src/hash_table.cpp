@@ -211,7 +211,8 @@ zval* appendBucket(HashTable* ht, zend_string* key, zend_ulong h, zval* pData) {
     return &p->val;
 }
 
-enum Mode { Add, Update };
+// AddNew stores without looking for the key: the caller has just looked and found nothing.
+enum Mode { Add, Update, AddNew };
 
 zval* addOrUpdateString(HashTable* ht, zend_string* key, zval* pData, Mode mode) {
     zend_ulong h = key->h ? key->h : zend_string_hash_func(key);
@@ -219,7 +220,7 @@ zval* addOrUpdateString(HashTable* ht, zend_string* key, zval* pData, Mode mode)
         realInitMixed(ht);
     } else if (isPacked(ht)) {
         packedToHash(ht);
-    } else if (Bucket* p = findString(ht, key, h)) {
+    } else if (Bucket* p = mode == AddNew ? nullptr : findString(ht, key, h)) {
         return mode == Add ? nullptr : replaceValue(ht, p, pData);
     }
     if (!gcHas(key, kGcImmutable)) {
@@ -236,7 +237,7 @@ zval* addOrUpdateBytes(HashTable* ht, const char* str, size_t len, zval* pData, 
         realInitMixed(ht);
     } else if (isPacked(ht)) {
         packedToHash(ht);
-    } else if (Bucket* p = findBytes(ht, str, len, h)) {
+    } else if (Bucket* p = mode == AddNew ? nullptr : findBytes(ht, str, len, h)) {
         return mode == Add ? nullptr : replaceValue(ht, p, pData);
     }
     resizeIfFull(ht);
@@ -262,7 +263,7 @@ zval* addOrUpdateIndex(HashTable* ht, zend_ulong h, zval* pData, Mode mode) {
     if (isPacked(ht)) {
         if (h < ht->nNumUsed) {
             Bucket* p = ht->arData + h;
-            if (zType(p->val) != kUndef) return mode == Add ? nullptr : replaceValue(ht, p, pData);
+            if (zType(p->val) != kUndef) return mode == Update ? replaceValue(ht, p, pData) : nullptr;
             packedToHash(ht);  // a hole is refilled out of order: only a hash keeps the order
         } else if (h < ht->nTableSize) {
             return addToPacked(ht, h, pData);
@@ -280,7 +281,9 @@ zval* addOrUpdateIndex(HashTable* ht, zend_ulong h, zval* pData, Mode mode) {
         }
         realInitMixed(ht);
     } else {
-        if (Bucket* p = findIndex(ht, h)) return mode == Add ? nullptr : replaceValue(ht, p, pData);
+        if (Bucket* p = mode == AddNew ? nullptr : findIndex(ht, h)) {
+            return mode == Add ? nullptr : replaceValue(ht, p, pData);
+        }
         resizeIfFull(ht);
     }
     if (static_cast<zend_long>(h) >= ht->nNextFreeElement) {
@@ -331,6 +334,30 @@ void destroyContents(HashTable* ht, bool requestKeys) {
         }
     }
     freeData(ht);
+}
+
+// One element of zend_array_dup: the value an indirect slot points to (not in packed tables),
+// nothing for a deleted one (false), and a reference that only the source holds copied as its value,
+// unless that value is the source itself. Everything copied is counted once more.
+bool dupElement(const HashTable* source, HashTable* target, uint32_t idx, const Bucket* p, bool packed) {
+    const zval* data = &p->val;
+    if (!packed && zType(*data) == kIndirect) data = data->value.zv;
+    if (zType(*data) == kUndef) return false;
+    if (zRefcounted(*data)) {
+        const zval* inner = &data->value.ref->val;
+        if (zType(*data) == kReference && corvane::engine::refcount(data->value.ref) == 1 &&
+            (zType(*inner) != kArray || inner->value.arr != source)) {
+            data = inner;
+        }
+        if (zRefcounted(*data)) corvane::engine::addRef(data->value.counted);
+    }
+    Bucket* q = target->arData + idx;
+    copyValue(&q->val, data);
+    q->h = p->h;
+    q->key = packed ? nullptr : p->key;
+    if (q->key && !gcHas(q->key, kGcImmutable)) corvane::engine::addRef(q->key);
+    if (!packed) linkBucket(target, idx);
+    return true;
 }
 
 // Tables, keys and values handed to a table function must not be freed ones.
@@ -488,6 +515,79 @@ zval* zend_hash_next_index_insert(HashTable* ht, zval* pData) {
     checkLive(ht, __func__);
     checkLive(pData, __func__);
     return addOrUpdateIndex(ht, static_cast<zend_ulong>(ht->nNextFreeElement), pData, Add);
+}
+
+zval* zend_hash_add_new(HashTable* ht, zend_string* key, zval* pData) {
+    countCall();
+    checkLive(ht, __func__);
+    checkLive(key, __func__);
+    checkLive(pData, __func__);
+    return addOrUpdateString(ht, key, pData, AddNew);
+}
+
+zval* zend_hash_str_add_new(HashTable* ht, const char* key, size_t len, zval* pData) {
+    countCall();
+    checkLive(ht, __func__);
+    checkLive(pData, __func__);
+    return addOrUpdateBytes(ht, key, len, pData, AddNew);
+}
+
+zval* zend_hash_index_add_new(HashTable* ht, zend_ulong h, zval* pData) {
+    countCall();
+    checkLive(ht, __func__);
+    checkLive(pData, __func__);
+    return addOrUpdateIndex(ht, h, pData, AddNew);
+}
+
+// A new request array (count 1) with the source's elements in order, each counted once more; the
+// holes of a hash are closed, a packed table keeps them. An immutable source is copied whole.
+HashTable* zend_array_dup(HashTable* source) {
+    countCall();
+    checkLive(source, __func__);
+    auto* target = static_cast<HashTable*>(allocate(sizeof(HashTable), false, Content::Array));
+    corvane::engine::initHeader(target, 1, kArray | kGcCollectable);
+    target->nTableSize = source->nTableSize;
+    target->pDestructor = zval_ptr_dtor;
+    target->nNextFreeElement = source->nNextFreeElement;
+    const uint32_t pointer = source->nInternalPointer < source->nNumUsed ? source->nInternalPointer : 0;
+    if (source->nNumOfElements == 0) {
+        target->u.flags = (source->u.v.flags & ~(kFlagInitialized | kFlagPacked)) | kFlagStaticKeys;
+        target->nTableMask = kMinMask;
+        target->arData = uninitializedData();
+        target->nNumUsed = 0;
+        target->nNumOfElements = 0;
+        target->nInternalPointer = 0;
+    } else if (gcHas(source, kGcImmutable)) {
+        target->u.flags = source->u.v.flags;
+        allocateData(target, source->nTableMask);
+        std::memcpy(dataStart(target), dataStart(source),
+                    hashSlots(source->nTableMask) * sizeof(uint32_t) + sizeof(Bucket) * source->nNumUsed);
+        target->nNumUsed = source->nNumUsed;
+        target->nNumOfElements = source->nNumOfElements;
+        target->nInternalPointer = source->nInternalPointer;
+    } else if (isPacked(source)) {
+        target->u.flags = source->u.v.flags;
+        allocateData(target, kMinMask);
+        for (uint32_t i = 0; i < source->nNumUsed; ++i) {
+            if (!dupElement(source, target, i, source->arData + i, true)) target->arData[i].val.u1.type_info = kUndef;
+        }
+        target->nNumUsed = source->nNumUsed;
+        target->nNumOfElements = source->nNumOfElements;
+        target->nInternalPointer = pointer;
+    } else {
+        target->u.flags = source->u.v.flags;
+        allocateData(target, source->nTableMask);
+        target->nInternalPointer = pointer;
+        uint32_t kept = 0;
+        for (uint32_t i = 0; i < source->nNumUsed; ++i) {
+            if (!dupElement(source, target, kept, source->arData + i, false)) continue;
+            if (i != kept && source->nInternalPointer == i) target->nInternalPointer = kept;
+            ++kept;
+        }
+        target->nNumUsed = kept;
+        target->nNumOfElements = kept;
+    }
+    return target;
 }
 
 const HashTable zend_empty_array = {

@@ -89,6 +89,9 @@ void checkPossibleRoot(zend_refcounted* counted);
 // Request end and shutdown: a collection that never came is forgotten.
 void disarmCycleCollection();
 
+// Exceptions: zend_ce_exception is set at start-up.
+void startupExceptions();
+
 }  // namespace standin::internal
 
 #endif

@@ -85,6 +85,7 @@ namespace standin {
 
 void startup() {
     if (zend_empty_string) return;
+    startupExceptions();
     zend_empty_string = newInterned("", kString | kGcImmutable | kGcPersistent | kGcPermanent);
     permanentInterned.push_back(zend_empty_string);
 }

@@ -123,6 +123,7 @@ void requestStartup() {}
 size_t requestShutdown() {
     disarmCycleCollection();
     dropLiveObjectCallbacks();
+    clearException();  // the engine lets a request's uncaught exception go with the request
     freeRequestInternedStrings();
     return sweepRequestBlocks();
 }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace host {
@@ -22,6 +23,8 @@ size_t requestShutdown();
 // it reports leaks when a request ends (the stand-in and debug builds of PHP do).
 bool hasAccounting();
 bool reportsLeaks();
+// Whether the engine is a debug build of PHP (which asserts on writes into shared arrays).
+bool isDebugEngine();
 
 // For benchmarks, called before startup(): the engine as extensions meet it in production,
 // without the accounting that tests want and that would add its own cost to every allocation
@@ -49,6 +52,18 @@ void smartStrAppend(smart_str& builder, std::string_view text);
 zval newObject();
 zval newResource();
 zval newReference(const zval& value);
+
+// What the engine itself makes of a string used as an array key (ZEND_HANDLE_NUMERIC_STR): true
+// and the integer when it reads it as one. Only a real engine answers (known is false otherwise).
+bool engineReadsIntegerKey(std::string_view text, unsigned long long& index, bool& known);
+
+// The exception the engine has pending for PHP code. A real engine raises one only while PHP code
+// runs (outside, zend_throw_exception ends the process): canRaiseExceptions says whether it may.
+bool canRaiseExceptions();
+bool exceptionPending();
+std::string exceptionClass();
+std::string exceptionMessage();
+void clearException();
 
 }  // namespace host
 

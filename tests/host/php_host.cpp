@@ -132,6 +132,7 @@ size_t requestShutdown() {
 
 bool hasAccounting() { return false; }
 bool reportsLeaks() { return true; }
+bool isDebugEngine() { return ZEND_DEBUG != 0; }
 
 void plainEngine() { plain = true; }
 
@@ -180,5 +181,38 @@ zval newReference(const zval& value) {
     ZVAL_NEW_REF(&reference, &copy);
     return reference;
 }
+
+// The engine's macro reads the zero byte after the text, as it always finds one after a key.
+bool engineReadsIntegerKey(std::string_view text, unsigned long long& index, bool& known) {
+    known = true;
+    std::string terminated(text);
+    zend_ulong idx = 0;
+    if (!ZEND_HANDLE_NUMERIC_STR(terminated.c_str(), terminated.size(), idx)) return false;
+    index = idx;
+    return true;
+}
+
+bool canRaiseExceptions() { return EG(current_execute_data) != nullptr; }
+
+bool exceptionPending() { return EG(exception) != nullptr; }
+
+std::string exceptionClass() {
+    return EG(exception) ? std::string(ZSTR_VAL(EG(exception)->ce->name), ZSTR_LEN(EG(exception)->ce->name)) : "";
+}
+
+std::string exceptionMessage() {
+    if (!EG(exception)) return "";
+    zval rv;
+#if PHP_VERSION_ID >= 80000
+    zval* message = zend_read_property(zend_ce_exception, EG(exception), "message", sizeof("message") - 1, 1, &rv);
+#else
+    zval object;
+    ZVAL_OBJ(&object, EG(exception));
+    zval* message = zend_read_property(zend_ce_exception, &object, "message", sizeof("message") - 1, 1, &rv);
+#endif
+    return Z_TYPE_P(message) == IS_STRING ? std::string(Z_STRVAL_P(message), Z_STRLEN_P(message)) : "";
+}
+
+void clearException() { zend_clear_exception(); }
 
 }  // namespace host

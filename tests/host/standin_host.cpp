@@ -19,6 +19,7 @@ size_t requestShutdown() { return standin::requestShutdown(); }
 
 bool hasAccounting() { return true; }
 bool reportsLeaks() { return true; }
+bool isDebugEngine() { return false; }
 
 void plainEngine() { plain = true; }
 
@@ -37,5 +38,16 @@ void smartStrAppend(smart_str& builder, std::string_view text) { standin::smartS
 zval newObject() { return standin::newObject(); }
 zval newResource() { return standin::newResource(); }
 zval newReference(const zval& value) { return standin::newReference(value); }
+
+bool engineReadsIntegerKey(std::string_view, unsigned long long&, bool& known) {
+    known = false;
+    return false;
+}
+
+bool canRaiseExceptions() { return true; }
+bool exceptionPending() { return standin::exceptionPending(); }
+std::string exceptionClass() { return standin::exceptionClass(); }
+std::string exceptionMessage() { return standin::exceptionMessage(); }
+void clearException() { standin::clearException(); }
 
 }  // namespace host

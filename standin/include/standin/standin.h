@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #if defined(_WIN32)
@@ -106,6 +107,14 @@ STANDIN_API zval newObject(std::function<void()> onDestruct);
 STANDIN_API void collectCyclesAtNextPossibleRoot(std::function<void()> collect);
 // Whether a collection is armed and has not run yet.
 STANDIN_API bool cycleCollectionArmed();
+// The exception zend_throw_exception left pending for PHP code: whether there is one, its class
+// name and message ("" when none), how many earlier ones it chains, and clearing it (as a catch
+// does). A request's end clears it.
+STANDIN_API bool exceptionPending();
+STANDIN_API std::string exceptionClass();
+STANDIN_API std::string exceptionMessage();
+STANDIN_API size_t exceptionsChained();
+STANDIN_API void clearException();
 
 }  // namespace standin
 

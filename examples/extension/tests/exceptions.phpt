@@ -1,0 +1,32 @@
+--TEST--
+C++ exceptions reach PHP code as PHP exceptions with the same message, and the process goes on
+--FILE--
+<?php
+$calls = [
+    function () { return corvane_sum([1, "5"]); },
+    function () { return corvane_count_values([1, 1.5]); },
+    function () { return corvane_increment_refs(["a"]); },
+];
+foreach ($calls as $call) {
+    try {
+        var_dump($call());
+    } catch (Exception $e) {
+        echo get_class($e), ": ", $e->getMessage(), "\n";
+    }
+}
+$s = "5";
+try {
+    corvane_increment($s);
+} catch (Exception $e) {
+    echo get_class($e), ": ", $e->getMessage(), "\n";
+}
+var_dump($s);
+echo "still running\n";
+?>
+--EXPECT--
+Exception: Not a long value
+Exception: Can only count string and integer values
+Exception: Not a long value
+Exception: Not a long value
+string(1) "5"
+still running

@@ -1,0 +1,67 @@
+// Engine exceptions: what zend_throw_exception leaves pending for PHP code, kept here as the class
+// and message that tests read.
+#include "internal.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+struct _zend_class_entry {
+    const char* name;
+};
+
+namespace {
+
+_zend_class_entry exceptionEntry{"Exception"};
+
+// The pending exception: the engine keeps one, the previous ones chained to it.
+bool pending = false;
+size_t chained = 0;
+std::string pendingClass;
+std::string pendingMessage;
+
+}  // namespace
+
+extern "C" {
+
+zend_class_entry* zend_ce_exception = nullptr;
+
+// The engine makes an object of the class and keeps it as the pending exception, a pending one
+// becoming its previous. The stand-in makes no object: it keeps the class and the message.
+zend_object* zend_throw_exception(zend_class_entry* exception_ce, const char* message, zend_long code) {
+    standin::internal::countCall();
+    (void)code;
+    if (!exception_ce) {
+        std::fprintf(stderr, "standin: zend_throw_exception() without a class (before start-up?)\n");
+        std::abort();
+    }
+    if (pending) ++chained;
+    pending = true;
+    pendingClass = exception_ce->name;
+    pendingMessage = message ? message : "";
+    return nullptr;
+}
+
+}  // extern "C"
+
+namespace standin::internal {
+
+void startupExceptions() { zend_ce_exception = &exceptionEntry; }
+
+}  // namespace standin::internal
+
+namespace standin {
+
+bool exceptionPending() { return pending; }
+std::string exceptionClass() { return pending ? pendingClass : std::string(); }
+std::string exceptionMessage() { return pending ? pendingMessage : std::string(); }
+size_t exceptionsChained() { return pending ? chained : 0; }
+
+void clearException() {
+    pending = false;
+    chained = 0;
+    pendingClass.clear();
+    pendingMessage.clear();
+}
+
+}  // namespace standin

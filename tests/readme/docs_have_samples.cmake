@@ -1,0 +1,8 @@
+# The guides' extension samples are the example extension's own code, word for word, so that they
+# compile against a real PHP and run in its .phpt tests wherever one is configured.
+cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/code_blocks.cmake)
+code_block("${ZVAL_PAGE}" cpp "PHP_FUNCTION(corvane_increment)" increment)
+code_block("${ZVAL_PAGE}" cpp "PHP_FUNCTION(corvane_sum)" sum)
+require_paragraphs_in("${EXAMPLE}" "${increment}")
+require_paragraphs_in("${EXAMPLE}" "${sum}")
