@@ -29,19 +29,13 @@ uint32_t kindOf(const ZendRefCounted& handle) {
 
 }  // namespace
 
-// Out of line: the class check is the cold path, and an empty target's kind takes a dump. The
-// handle is empty while its old object goes, and what code run by that release assigns to it
-// meanwhile is released too, so the moved reference is never lost.
-ZendRefCounted& ZendRefCounted::operator=(ZendRefCounted&& other) noexcept {
-    if (&other == this) return *this;
-    if (other.counted_) {
-        const uint32_t kind = kindOf(*this);
-        if (kind != 0 && kind != kindOf(other)) return *this;
+// A move must not throw: a dump that fails (no memory for its text) tells nothing, and the move
+// goes ahead as it did before handles were told apart.
+bool ZendRefCounted::mayTake(const ZendRefCounted& handle, const ZendRefCounted& other) noexcept {
+    try {
+        const uint32_t kind = kindOf(handle);
+        return kind == 0 || kind == kindOf(other);
+    } catch (...) {
+        return true;
     }
-    zend_refcounted* next = other.counted_;
-    other.counted_ = nullptr;
-    release();
-    while (counted_) release();
-    counted_ = next;
-    return *this;
 }

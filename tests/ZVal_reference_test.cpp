@@ -133,4 +133,22 @@ TEST_F(References, ReleasingTheLastHolderFreesTheReferenceAndItsValue) {
     ACCOUNTED_EQ(host::liveRequestBlocks(), blocks);
 }
 
+// $x = $r copies what $r refers to: a reference never holds another, and a plain value never
+// becomes an alias of another variable.
+TEST_F(References, AssigningAReferenceCopiesItsValue) {
+    ZVal source = ZVal::makeReference(ZVal(ZendString("shared")));
+    ZVal target = ZVal::makeReference(ZVal(1));
+    ASSERT_TRUE(target.assign(source));
+    EXPECT_TRUE(target.isReference());
+    EXPECT_TRUE(target.deref()->u1.type_info == 0x106u) << "a string, not a reference inside a reference";
+    EXPECT_EQ(countOf(source.deref()->value.str), 2u) << "the string is shared, the references are not";
+    ASSERT_TRUE(target.assign(ZVal(2)));
+    EXPECT_TRUE(source.dereferenced().isString()) << "writing the target leaves the source's variable alone";
+
+    ZVal plain(3);
+    ASSERT_TRUE(plain.assign(source));
+    EXPECT_TRUE(plain.isString()) << "no alias of the source's variable";
+    EXPECT_EQ(plain.asString().view(), "shared");
+}
+
 }  // namespace

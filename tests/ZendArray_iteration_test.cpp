@@ -360,15 +360,17 @@ TEST_F(ArrayIteration, DeletingUnderItemsVisitsEachLiveElementOnce) {
     ZendArray array = fourKeys();
     Strings seen;
     for (auto [key, value] : array.items()) {
-        seen.emplace_back(key.view());
-        if (key.view() == "b") array.remove("b");
-        if (key.view() == "c") array.remove("d");
+        const std::string name(key.view());  // read before a delete frees the key
+        seen.push_back(name);
+        if (name == "b") array.remove("b");
+        if (name == "c") array.remove("d");
     }
     EXPECT_EQ(seen, (Strings{"a", "b", "c"}));
     seen.clear();
     for (auto [key, value] : array.items().reversed()) {
-        seen.emplace_back(key.view());
-        if (key.view() == "c") array.remove("c");
+        const std::string name(key.view());
+        seen.push_back(name);
+        if (name == "c") array.remove("c");
     }
     EXPECT_EQ(seen, (Strings{"c", "a"}));
 }

@@ -34,6 +34,8 @@ ZendArray::ZendArray ZendArray::~ZendArray ZendArray::operator= ZendArray::relea
 ZendArray::detach ZendArray::size ZendArray::isEmpty ZendArray::copy ZendArray::zendNewArray
 ZendArray::zendArrayRelease ZendArray::add ZendArray::insert ZendArray::at ZendArray::contains ZendArray::remove
 ZendArray::begin ZendArray::end ZendArray::rbegin ZendArray::rend
+ZendArray::take ZendArray::separate ZendArray::findOrAdd
+ZVal::isReference ZVal::deref ZVal::dereferenced ZVal::assign ZVal::makeReference
 ZVal::ZVal ZVal::~ZVal ZVal::operator= ZVal::release ZVal::take ZVal::detach ZVal::get ZVal::getType
 ZVal::getTypeFlags ZVal::getTypeInfo ZVal::operator.bool ZVal::isUndef ZVal::isNull ZVal::isFalse ZVal::isTrue
 ZVal::isBool ZVal::isLong ZVal::isDouble ZVal::isString ZVal::isArray ZVal::asBool ZVal::asLong ZVal::asDouble

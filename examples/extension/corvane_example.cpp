@@ -28,11 +28,13 @@
 
 #include <ext/standard/info.h>
 
+#include <algorithm>
 #include <new>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 // The value corvane_hold keeps, per request (and per thread in a thread-safe PHP). It lives in raw
 // storage: a ZVal object here would be constructed when the module loads and destroyed at process
@@ -269,22 +271,30 @@ struct Sum {
     }
 };
 
-// Every number in values and the arrays inside it; anything else is refused by asLong().
-void sum(const ZendArray& values, Sum& total) {
+// Every number in values and the arrays inside it; anything else is refused by asLong(). An array
+// that contains itself (through a reference: $a[] = &$a) is refused too, as array_walk_recursive
+// refuses it, instead of recursing until the stack runs out. path: the arrays being summed.
+void sum(const ZendArray& values, Sum& total, std::vector<const zend_array*>& path) {
+    if (std::find(path.begin(), path.end(), values.get()) != path.end()) {
+        throw std::runtime_error("Recursion detected");
+    }
+    path.push_back(values.get());
     for (auto [key, value] : values.items()) {
         (void)key;
         ZVal element = ZVal(value).dereferenced();
         if (element.isArray()) {
-            sum(element.asArray(), total);
+            sum(element.asArray(), total, path);
         } else {
             total.add(element);
         }
     }
+    path.pop_back();
 }
 
 ZVal sumOf(const ZendArray& values) {
     Sum total;
-    sum(values, total);
+    std::vector<const zend_array*> path;
+    sum(values, total, path);
     return total.isReal ? ZVal(total.real) : ZVal(total.integer);
 }
 

@@ -394,6 +394,8 @@ inline ZVal ZVal::dereferenced() const {
 // Request memory may hold everything but persistent strings and arrays that are not immutable.
 inline bool ZVal::assign(ZVal value) {
     namespace engine = corvane::engine;
+    // $x = $r copies the referenced value: a reference never holds another (ZVAL_COPY_DEREF).
+    if (value.isReference()) value = value.dereferenced();
     if (value.isUndef()) return false;
     if (value.getTypeFlags() != 0 && engine::isPersistent(value.value_.value.counted) &&
         (value.isString() || value.isArray())) {

@@ -18,7 +18,7 @@ public:
     // Through base references the two handles may be of different classes (a string handle and an
     // array handle): then nothing moves and both keep what they hold, since a handle only ever
     // releases objects of its own kind. The derived classes' own move assignments need no check.
-    ZendRefCounted& operator=(ZendRefCounted&& other) noexcept;
+    CORVANE_INLINE ZendRefCounted& operator=(ZendRefCounted&& other) noexcept;
     // Does not release: each derived destructor releases through its own release().
     CORVANE_INLINE virtual ~ZendRefCounted();
 
@@ -54,6 +54,10 @@ protected:
     CORVANE_INLINE void set(void* counted);
 
 private:
+    // Whether other's object may go into this handle: false for a handle of the other kind. In the
+    // library: an empty handle's kind takes its dump (the cold path of a move through the base).
+    static bool mayTake(const ZendRefCounted& handle, const ZendRefCounted& other) noexcept;
+
     zend_refcounted* counted_;
 };
 
@@ -63,6 +67,18 @@ inline ZendRefCounted::ZendRefCounted(void* counted) : counted_(static_cast<zend
 
 inline ZendRefCounted::ZendRefCounted(ZendRefCounted&& other) noexcept : counted_(other.counted_) {
     other.counted_ = nullptr;
+}
+
+// The handle is empty while its old object goes, and what code run by that release assigns to it
+// meanwhile is released too, so the moved reference is never lost.
+inline ZendRefCounted& ZendRefCounted::operator=(ZendRefCounted&& other) noexcept {
+    if (&other == this || (other.counted_ && !mayTake(*this, other))) return *this;
+    zend_refcounted* next = other.counted_;
+    other.counted_ = nullptr;
+    release();
+    while (counted_) release();
+    counted_ = next;
+    return *this;
 }
 
 inline ZendRefCounted::~ZendRefCounted() = default;

@@ -8,6 +8,7 @@
 #include <corvane/engine.h>
 
 #include <exception>
+#include <string>
 #include <utility>
 
 namespace corvane {
@@ -39,9 +40,24 @@ bool runGuarded(Body&& body) noexcept {
 // throw.
 template <typename Body>
 bool runGuarded(zval* returnValue, Body&& body) noexcept {
-    if (runGuarded(std::forward<Body>(body))) return true;
+    const char* message = "Unknown C++ exception";
+    std::string text;
+    try {
+        std::forward<Body>(body)();
+        return true;
+    } catch (const std::exception& error) {
+        try {
+            text = error.what();
+            message = text.c_str();
+        } catch (...) {
+        }
+    } catch (...) {
+    }
+    // What the body had put in returnValue goes before the exception is raised: its destructors
+    // then run with no exception pending.
     ZVal::take(*returnValue);
     returnValue->u1.type_info = engine::kNull;
+    engine::throwException(message);
     return false;
 }
 

@@ -31,8 +31,9 @@ zend_class_entry* zend_ce_exception = nullptr;
 zend_object* zend_throw_exception(zend_class_entry* exception_ce, const char* message, zend_long code) {
     standin::internal::countCall();
     (void)code;
+    if (!exception_ce) exception_ce = zend_ce_exception;  // the engine's default: Exception
     if (!exception_ce) {
-        std::fprintf(stderr, "standin: zend_throw_exception() without a class (before start-up?)\n");
+        std::fprintf(stderr, "standin: zend_throw_exception() before start-up (no Exception class yet)\n");
         std::abort();
     }
     if (pending) ++chained;

@@ -21,6 +21,14 @@ try {
     echo get_class($e), ": ", $e->getMessage(), "\n";
 }
 var_dump($s);
+$self = [1, 2];
+$self[] = &$self;
+try {
+    corvane_sum($self);
+} catch (Exception $e) {
+    echo get_class($e), ": ", $e->getMessage(), "\n";
+}
+$self = null;  // the cycle, broken
 echo "still running\n";
 ?>
 --EXPECT--
@@ -29,4 +37,5 @@ Exception: Can only count string and integer values
 Exception: Not a long value
 Exception: Not a long value
 string(1) "5"
+Exception: Recursion detected
 still running
