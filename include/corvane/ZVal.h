@@ -158,6 +158,8 @@ private:
     // words, so that the ZVal's own address stays private and the compiler can keep short-lived
     // values in registers, and the engine reads back exactly what was just stored.
     CORVANE_INLINE static void releaseCounted(zend_refcounted* counted, unsigned int typeInfo);
+    // The value word and the type info, without the spare word, which a ZVal never copies.
+    CORVANE_LOCAL zval words() const;
     // Gives back what a value taken out of a ZVal owned; the ZVal already shows something else.
     CORVANE_LOCAL static void releaseTaken(const zval& old);
     // The engine's value destructor frees strings and arrays with the request allocator, which
@@ -237,18 +239,12 @@ inline ZVal::ZVal(ZVal&& other) noexcept {
 // its new value) before the engine destroys the old one: destroying it may run PHP code (an
 // object's __destruct, the cycle collector) that reaches this ZVal again, and must find no trace
 // of what is dying. Where nothing else can see the ZVal, the compiler drops the extra store.
-inline ZVal::~ZVal() {
-    const unsigned int typeInfo = value_.u1.type_info;
-    value_.u1.type_info = corvane::engine::kUndef;
-    if (corvane::engine::typeFlagsOf(typeInfo) != 0) releaseCounted(value_.value.counted, typeInfo);
-}
+inline ZVal::~ZVal() { release(); }
 
 // The new value is in place, counted, before the old one goes.
 inline ZVal& ZVal::operator=(const ZVal& other) {
     if (&other != this) {
-        zval old;
-        old.value = value_.value;
-        old.u1.type_info = value_.u1.type_info;
+        const zval old = words();
         copyFrom(other.value_);
         releaseTaken(old);
     }
@@ -258,9 +254,7 @@ inline ZVal& ZVal::operator=(const ZVal& other) {
 // Both ends are settled (this holds the new value, other is undefined) before the old one goes.
 inline ZVal& ZVal::operator=(ZVal&& other) noexcept {
     if (&other != this) {
-        zval old;
-        old.value = value_.value;
-        old.u1.type_info = value_.u1.type_info;
+        const zval old = words();
         value_.value = other.value_.value;
         value_.u1.type_info = other.value_.u1.type_info;
         other.value_.u1.type_info = corvane::engine::kUndef;
@@ -289,6 +283,14 @@ inline void ZVal::release() {
     const unsigned int typeInfo = value_.u1.type_info;
     value_.u1.type_info = corvane::engine::kUndef;
     if (corvane::engine::typeFlagsOf(typeInfo) != 0) releaseCounted(value_.value.counted, typeInfo);
+}
+
+inline zval ZVal::words() const {
+    zval copy;
+    copy.value = value_.value;
+    copy.u1.type_info = value_.u1.type_info;
+    copy.u2.extra = 0;  // a local's spare word, set so that copying the local reads nothing unset
+    return copy;
 }
 
 inline void ZVal::releaseTaken(const zval& old) {
@@ -402,8 +404,7 @@ inline bool ZVal::assign(ZVal value) {
         return false;
     }
     if (!isReference()) {
-        ZVal old(std::move(*this));
-        *this = std::move(value);
+        *this = std::move(value);  // the move puts the new value in before the old one goes
         return true;
     }
     zend_reference* ref = value_.value.ref;

@@ -46,3 +46,15 @@ function(require_paragraphs_in file block)
     endif()
   endwhile()
 endfunction()
+
+# Writes <content> to <path> unless it already holds exactly that, so that a file copied out of a
+# page at every configuration is rebuilt only when the page's code changed.
+function(write_if_changed path content)
+  set(old "")
+  if(EXISTS "${path}")
+    file(READ "${path}" old)
+  endif()
+  if(NOT old STREQUAL content)
+    file(WRITE "${path}" "${content}")
+  endif()
+endfunction()
