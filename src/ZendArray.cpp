@@ -37,9 +37,6 @@ std::ostream& ZendArray::dump(std::ostream& out, int indent) const {
     RecursionGuard walking(array);
     fmt::print(out, "{:{}}array({}) {{", "", width, static_cast<uint64_t>(zend_array_count(array)));
     const int elementWidth = corvane::dumpWidth(indent, 2);
-#if CORVANE_PACKED_ELEMENTS_ARE_ZVALS
-    // PHP 8.2: packed arrays hold bare zvals. items() reads both layouts and passes over deleted
-    // slots; the steps below are those of the Bucket loop for PHP 7.3, whose code stays as it is.
     for (const auto [key, value] : items()) {
         out << "\n";
         if (key.isString()) {
@@ -59,30 +56,6 @@ std::ostream& ZendArray::dump(std::ostream& out, int indent) const {
             corvane::dumpValue(out, value, indent + 1);
         }
     }
-#else
-    Bucket* bucket = array->arData;
-    Bucket* const used = bucket + static_cast<size_t>(array->nNumUsed);
-    for (; bucket != used; ++bucket) {
-        if (engine::typeOf(bucket->val) == engine::kUndef) continue;
-        out << "\n";
-        if (bucket->key) {
-            fmt::print(out, "{:{}}[\"{}\"]=>\n", "", elementWidth, static_cast<const char*>(bucket->key->val));
-        } else {
-            fmt::print(out, "{:{}}[{}]=>\n", "", elementWidth, static_cast<uint64_t>(bucket->h));
-        }
-        if (engine::typeOf(bucket->val) == engine::kArray) {
-            zend_array* nested = bucket->val.value.arr;
-            if (RecursionGuard::isMarked(nested)) {
-                fmt::print(out, "{:{}}*RECURSION*", "", elementWidth);
-                continue;
-            }
-            RecursionGuard walkingNested(nested);
-            ZendArray(nested).dump(out, indent + 1);
-        } else {
-            corvane::dumpValue(out, bucket->val, indent + 1);
-        }
-    }
-#endif
     fmt::print(out, "\n{:{}}}}", "", width);
     return out;
 }

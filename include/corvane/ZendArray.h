@@ -13,6 +13,21 @@
 #include <string_view>
 #include <type_traits>
 
+// Whether begin()/end() and rbegin()/rend() walk an array: where every element sits in a Bucket
+// (PHP 7.3). On PHP 8.2 they do not compile; items() walks on both.
+#define CORVANE_HAS_POSITIONS (!CORVANE_PACKED_ELEMENTS_ARE_ZVALS)
+
+#if !CORVANE_HAS_POSITIONS
+namespace corvane::walk {
+// False for every type: a static_assert on it fails only where a refused member is used.
+template <typename>
+constexpr bool kNoBuckets = false;
+}  // namespace corvane::walk
+#define CORVANE_POSITIONS_REFUSED                                                                       \
+    "ZendArray positions stand on Buckets, and PHP 8.2 keeps a list's elements outside them: walk with " \
+    "items(), as in for (auto [key, value] : array.items())"
+#endif
+
 // Copies share the array (one more reference); nothing is ever duplicated, so a write through one
 // handle is seen through every handle on the same array. Immutable arrays are held without counting.
 class CORVANE_API ZendArray : public ZendRefCounted {
@@ -117,13 +132,25 @@ public:
     // Positions in the bucket storage, in insertion order (or reversed). Walking passes over the
     // buckets of deleted elements; dereferencing gives the engine's Bucket (val, h, key) without
     // counting anything. Storing into the array may move its buckets and invalidates positions.
-    // On PHP 8.2 a packed array has no Buckets: its positions are null and walk nothing (begin() ==
-    // end()). Code that builds for both versions walks with items().
-
+    // PHP 8.2 keeps a packed array's elements (a list: [1, 2, 3]) as bare zvals, not in Buckets,
+    // so no position can stand on them: a walk through positions would silently pass over every
+    // element of a list. On PHP 8.2 positions do not compile, and the error names items(), which
+    // walks both layouts.
+#if CORVANE_HAS_POSITIONS
     CORVANE_INLINE Iterator begin() const;
     CORVANE_INLINE Iterator end() const;
     CORVANE_INLINE RIterator rbegin() const;
     CORVANE_INLINE RIterator rend() const;
+#else
+    template <typename Refused = void>
+    Iterator begin() const;
+    template <typename Refused = void>
+    Iterator end() const;
+    template <typename Refused = void>
+    RIterator rbegin() const;
+    template <typename Refused = void>
+    RIterator rend() const;
+#endif
 
     // --- Reading walk ----------------------------------------------------------------------------
     // for (auto [key, value] : array.items()) reads each live element, in insertion order, at the
@@ -470,220 +497,34 @@ private:
 };
 
 // --- Reading walk --------------------------------------------------------------------------------
-// Every position of items() stands on a live element: deleted buckets (type code 0) are passed over
-// from the first position on, so a step is one bound test and one type test, as in the engine's loop.
-// The walk's bounds are read once, when items() is called: storing into the array during a walk
-// may move its buckets (walk, then store); deleting does not, and the element at a position may
-// be deleted before the position is stepped.
+// One walk for both layouts of an array's used slots: Buckets, and on PHP 8.2 a packed array's bare
+// zvals, read through the engine boundary's slot facts. Every position of items() stands on a live
+// element: deleted slots (type code 0) are passed over from the first position on, so a step is one
+// bound test and one type test, as in the engine's loop. The walk's bounds are read once, when
+// items() is called: storing into the array during a walk may move its slots (walk, then store);
+// deleting does not, and the element at a position may be deleted before the position is stepped.
 
-#if !CORVANE_PACKED_ELEMENTS_ARE_ZVALS  // PHP 7.3: every element sits in a Bucket
-
-// The key of one element: a string, borrowed (never counted), or an integer. It reads the bucket
-// itself, as the value does, so it is valid as long as the bucket stays where it is.
+// The key of one element: a string, borrowed (never counted), or an integer. It reads the element's
+// slot, as the value does, so it is valid as long as the slot stays where it is.
 class CORVANE_LOCAL ZendArray::Key {
 public:
-    explicit Key(const Bucket& bucket) : bucket_(&bucket) {}
+    Key(const char* slot, const corvane::engine::SlotLayout& layout) : slot_(slot), layout_(layout) {}
 
-    bool isString() const { return bucket_->key != nullptr; }
-    bool isInteger() const { return bucket_->key == nullptr; }
+    bool isString() const { return get() != nullptr; }
+    bool isInteger() const { return get() == nullptr; }
     // The key string itself, lent: ZendString(key.get(), false) shares it. Null for an integer key.
-    zend_string* get() const { return bucket_->key; }
+    zend_string* get() const { return corvane::engine::slotKey(slot_, layout_); }
     // The key's bytes, zero bytes included; a null view for an integer key.
     std::string_view view() const {
-        const zend_string* str = bucket_->key;
+        const zend_string* str = get();
         return str ? std::string_view(str->val, str->len) : std::string_view();
     }
     // The integer key as the engine stores it (-1 as 18446744073709551615); 0 for a string key.
-    unsigned long long integer() const { return bucket_->key ? 0 : bucket_->h; }
+    unsigned long long integer() const { return get() ? 0 : corvane::engine::slotIndex(slot_, layout_); }
 
 private:
-    const Bucket* bucket_;
-};
-
-// One element as a walk reads it. The value is the bucket's own zval, read-only, as stored (an
-// engine reference or indirect slot is not followed); ZVal(value) makes a counted copy. Writes go
-// through add and insert, which keep the array's memory kinds apart.
-struct CORVANE_LOCAL ZendArray::Item {
-    Key key;
-    const zval& value;
-};
-
-// How the positions of items() step. A position is a bucket pointer (mark), the bound of the walk
-// and whether an element is left (more). Each step ends in one of two places, an element found or
-// the bound reached, and says which in more: the loop's own test is then that flag, which the
-// compiler folds into the step, leaving the engine's loop of one bound and one type test a bucket.
-// The compilers keep that loop in one register for different shapes of the step (measured with
-// bench/compare): clang++ when a bucket is tested before the pointer moves past it, g++ when the
-// pointer moves first. So the mark is either the element or the bucket beyond it in the walk's
-// direction, to suit each. Neither ever forms an address before the first bucket.
-namespace corvane::walk {
-
-CORVANE_LOCAL inline bool deleted(const Bucket* bucket) {
-    return CORVANE_UNLIKELY(engine::typeOf(bucket->val) == engine::kUndef);
-}
-
-#if defined(__clang__)
-constexpr bool kTestBeforeMove = true;
-#else
-constexpr bool kTestBeforeMove = false;
-#endif
-
-// From the first bucket up to stop; a walk starts with mark at the first bucket. The mark is the
-// element when a bucket is tested before the pointer moves, the bucket after it otherwise.
-struct CORVANE_LOCAL Forward {
-    static Bucket* element(Bucket* mark) { return kTestBeforeMove ? mark : mark - 1; }
-    // Finds the next element from the bucket that mark names (at the start of a walk, or after
-    // leave); false when the bound is reached.
-    static bool seek(Bucket*& mark, Bucket* stop) {
-        if (kTestBeforeMove) {
-            for (; mark != stop; ++mark) {
-                if (!deleted(mark)) return true;
-            }
-            return false;
-        }
-        while (mark != stop) {
-            ++mark;
-            if (!deleted(mark - 1)) return true;
-        }
-        return false;
-    }
-    // Moves mark past the element, where a step's seek begins.
-    static void leave(Bucket*& mark) {
-        if (kTestBeforeMove) ++mark;
-    }
-};
-
-// From the last used bucket down to first; a walk starts with mark one past the last used bucket.
-// The mark is the bucket after the element when a bucket is tested before the pointer moves, the
-// element otherwise.
-struct CORVANE_LOCAL Backward {
-    static Bucket* element(Bucket* mark) { return kTestBeforeMove ? mark - 1 : mark; }
-    static bool seek(Bucket*& mark, Bucket* first) {
-        if (kTestBeforeMove) {
-            for (; mark != first; --mark) {
-                if (!deleted(mark - 1)) return true;
-            }
-            return false;
-        }
-        while (mark != first) {
-            --mark;
-            if (!deleted(mark)) return true;
-        }
-        return false;
-    }
-    static void leave(Bucket*& mark) {
-        if (kTestBeforeMove) --mark;
-    }
-};
-
-// A position of a walk in Direction; bound is where the walk ends.
-template <typename Direction>
-class CORVANE_LOCAL Position {
-public:
-    using iterator_category = std::input_iterator_tag;
-    using value_type = ZendArray::Item;
-    using difference_type = std::ptrdiff_t;
-    using pointer = void;
-    using reference = ZendArray::Item;
-
-    // The first element from start; start == bound gives the end of the walk.
-    Position(Bucket* start, Bucket* bound) : mark_(start), bound_(bound), more_(Direction::seek(mark_, bound)) {}
-
-    ZendArray::Item operator*() const {
-        Bucket* bucket = Direction::element(mark_);
-        return ZendArray::Item{ZendArray::Key(*bucket), bucket->val};
-    }
-    Position& operator++() {
-        Direction::leave(mark_);
-        more_ = Direction::seek(mark_, bound_);
-        return *this;
-    }
-    Position operator++(int) {
-        Position before = *this;
-        ++*this;
-        return before;
-    }
-    // All finished walks are equal, whatever their mark: a test against end() is the flag alone.
-    bool operator==(const Position& other) const {
-        return more_ == other.more_ && (!more_ || mark_ == other.mark_);
-    }
-    bool operator!=(const Position& other) const { return !(*this == other); }
-
-private:
-    Bucket* mark_;
-    Bucket* bound_;
-    bool more_;
-};
-
-}  // namespace corvane::walk
-
-// The live elements from the first bucket to the last used one.
-class CORVANE_LOCAL ZendArray::Items {
-public:
-    using iterator = corvane::walk::Position<corvane::walk::Forward>;
-
-    Items(Bucket* first, Bucket* stop) : first_(first), stop_(stop) {}
-
-    iterator begin() const { return iterator(first_, stop_); }
-    iterator end() const { return iterator(stop_, stop_); }
-    // The same elements from the last to the first.
-    ReversedItems reversed() const;
-
-private:
-    Bucket* first_;
-    Bucket* stop_;
-};
-
-// The live elements from the last used bucket to the first.
-class CORVANE_LOCAL ZendArray::ReversedItems {
-public:
-    using iterator = corvane::walk::Position<corvane::walk::Backward>;
-
-    ReversedItems(Bucket* first, Bucket* stop) : first_(first), stop_(stop) {}
-
-    iterator begin() const { return iterator(stop_, first_); }
-    iterator end() const { return iterator(first_, first_); }
-
-private:
-    Bucket* first_;
-    Bucket* stop_;
-};
-
-inline ZendArray::ReversedItems ZendArray::Items::reversed() const { return ReversedItems(first_, stop_); }
-
-// An empty handle walks nothing.
-inline ZendArray::Items ZendArray::items() const {
-    zend_array* array = get();
-    if (!array) return Items(nullptr, nullptr);
-    return Items(array->arData, array->arData + static_cast<size_t>(array->nNumUsed));
-}
-
-#else  // CORVANE_PACKED_ELEMENTS_ARE_ZVALS: PHP 8.2, where a packed array's elements are bare zvals
-
-// The walk reads an array's used slots: Buckets, or the bare zvals of a packed array. A slot is
-// addressed by its value (a Bucket begins with it) and the slots lie a stride apart, counted in
-// zvals: two for a Bucket, one for a packed element, as in the engine's own loop
-// (ZEND_HASH_FOREACH_KEY_VAL), which also tells the two apart at each element to read its key.
-static_assert(sizeof(Bucket) == 2 * sizeof(zval) && offsetof(Bucket, val) == 0, "a Bucket is two zvals");
-
-// The key of one element: a string, borrowed (never counted), or an integer. It is read from the
-// slot when the element is read: a Bucket's key and h, or a packed element's index.
-class CORVANE_LOCAL ZendArray::Key {
-public:
-    Key(zend_string* key, zend_ulong h) : key_(key), h_(h) {}
-
-    bool isString() const { return key_ != nullptr; }
-    bool isInteger() const { return key_ == nullptr; }
-    // The key string itself, lent: ZendString(key.get(), false) shares it. Null for an integer key.
-    zend_string* get() const { return key_; }
-    // The key's bytes, zero bytes included; a null view for an integer key.
-    std::string_view view() const { return key_ ? std::string_view(key_->val, key_->len) : std::string_view(); }
-    // The integer key as the engine stores it (-1 as 18446744073709551615); 0 for a string key.
-    unsigned long long integer() const { return key_ ? 0 : h_; }
-
-private:
-    zend_string* key_;
-    zend_ulong h_;
+    const char* slot_;
+    corvane::engine::SlotLayout layout_;
 };
 
 // One element as a walk reads it. The value is the slot's own zval, read-only, as stored (an engine
@@ -696,26 +537,22 @@ struct CORVANE_LOCAL ZendArray::Item {
 
 namespace corvane::walk {
 
-CORVANE_LOCAL inline bool deleted(const zval* slot) {
-#if defined(__GNUC__)
-    return __builtin_expect(engine::typeOf(*slot) == engine::kUndef, 0);
+// How the positions of items() step, over either layout of slots. A position is a slot address
+// (mark), the bound of the walk and whether an element is left (more). Each step ends in one of two
+// places, an element found or the bound reached, and says which in more: the loop's own test is
+// then that flag, which the compiler folds into the step, leaving the engine's loop of one bound
+// and one type test a slot. The compilers keep that loop in one register for different shapes of
+// the step (docs/benchmarks.md has the figures): clang++ when a slot is tested before the mark
+// moves past it, g++ when the mark moves first; each costs the other compiler one to four
+// instructions an element. So the mark is either the element or the slot beyond it in the walk's
+// direction, to suit each. Neither ever forms an address before the first slot.
+#if defined(__clang__)
+constexpr bool kTestBeforeMove = true;
 #else
-    return engine::typeOf(*slot) == engine::kUndef;
+constexpr bool kTestBeforeMove = false;
 #endif
-}
 
-// The used slots of an array: from first to stop, stride zvals apart; packed is the first slot of
-// a packed array (a slot's key is its distance from it) and null for Buckets.
-struct CORVANE_LOCAL Slots {
-    zval* first;
-    zval* stop;
-    zval* packed;
-    std::ptrdiff_t stride;
-};
-
-// A position of a walk, forward from the first slot or backward from the last. The mark is the
-// element going forward and the slot after it going backward, so that no address before the first
-// slot is formed. Each step ends on an element found or the bound and says which (more_).
+// A position of a walk, forward from the first slot or backward from the last.
 template <bool kForward>
 class CORVANE_LOCAL Position {
 public:
@@ -726,17 +563,15 @@ public:
     using reference = ZendArray::Item;
 
     // The first element from start towards bound; start == bound gives the end of the walk.
-    Position(zval* start, zval* bound, zval* packed, std::ptrdiff_t stride)
-        : mark_(start), bound_(bound), packed_(packed), stride_(stride), more_(seek()) {}
+    Position(char* start, char* bound, const engine::SlotLayout& layout)
+        : mark_(start), bound_(bound), layout_(layout), more_(seek()) {}
 
     ZendArray::Item operator*() const {
-        zval* slot = kForward ? mark_ : mark_ - stride_;
-        if (packed_) return ZendArray::Item{ZendArray::Key(nullptr, static_cast<zend_ulong>(slot - packed_)), *slot};
-        const Bucket* bucket = reinterpret_cast<const Bucket*>(slot);
-        return ZendArray::Item{ZendArray::Key(bucket->key, bucket->h), *slot};
+        const char* slot = element();
+        return ZendArray::Item{ZendArray::Key(slot, layout_), engine::slotValue(slot)};
     }
     Position& operator++() {
-        mark_ = kForward ? mark_ + stride_ : mark_ - stride_;
+        if (kTestBeforeMove) mark_ = next(mark_);  // off the element, where the search begins
         more_ = seek();
         return *this;
     }
@@ -752,18 +587,31 @@ public:
     bool operator!=(const Position& other) const { return !(*this == other); }
 
 private:
-    // Moves the mark to the next element from where it stands; false when the bound is reached.
+    // One slot on in the walk's direction.
+    char* next(char* slot) const { return kForward ? slot + layout_.step : slot - layout_.step; }
+    // The element's slot: the mark itself, or the slot just before it in memory.
+    const char* element() const { return kForward == kTestBeforeMove ? mark_ : mark_ - layout_.step; }
+    static bool deleted(const char* slot) {
+        return CORVANE_UNLIKELY(engine::typeOf(engine::slotValue(slot)) == engine::kUndef);
+    }
+    // Moves the mark to the next element from where the search begins; false at the bound.
     bool seek() {
-        for (; mark_ != bound_; mark_ = kForward ? mark_ + stride_ : mark_ - stride_) {
-            if (!deleted(kForward ? mark_ : mark_ - stride_)) return true;
+        if (kTestBeforeMove) {
+            for (; mark_ != bound_; mark_ = next(mark_)) {
+                if (!deleted(element())) return true;
+            }
+            return false;
+        }
+        while (mark_ != bound_) {
+            mark_ = next(mark_);
+            if (!deleted(element())) return true;
         }
         return false;
     }
 
-    zval* mark_;
-    zval* bound_;
-    zval* packed_;
-    std::ptrdiff_t stride_;
+    char* mark_;
+    char* bound_;
+    engine::SlotLayout layout_;
     bool more_;
 };
 
@@ -774,15 +622,15 @@ class CORVANE_LOCAL ZendArray::Items {
 public:
     using iterator = corvane::walk::Position<true>;
 
-    explicit Items(const corvane::walk::Slots& slots) : slots_(slots) {}
+    explicit Items(const corvane::engine::UsedSlots& slots) : slots_(slots) {}
 
-    iterator begin() const { return iterator(slots_.first, slots_.stop, slots_.packed, slots_.stride); }
-    iterator end() const { return iterator(slots_.stop, slots_.stop, slots_.packed, slots_.stride); }
+    iterator begin() const { return iterator(slots_.first, slots_.stop, slots_.layout); }
+    iterator end() const { return iterator(slots_.stop, slots_.stop, slots_.layout); }
     // The same elements from the last to the first.
     ReversedItems reversed() const;
 
 private:
-    corvane::walk::Slots slots_;
+    corvane::engine::UsedSlots slots_;
 };
 
 // The live elements from the last used slot to the first.
@@ -790,13 +638,13 @@ class CORVANE_LOCAL ZendArray::ReversedItems {
 public:
     using iterator = corvane::walk::Position<false>;
 
-    explicit ReversedItems(const corvane::walk::Slots& slots) : slots_(slots) {}
+    explicit ReversedItems(const corvane::engine::UsedSlots& slots) : slots_(slots) {}
 
-    iterator begin() const { return iterator(slots_.stop, slots_.first, slots_.packed, slots_.stride); }
-    iterator end() const { return iterator(slots_.first, slots_.first, slots_.packed, slots_.stride); }
+    iterator begin() const { return iterator(slots_.stop, slots_.first, slots_.layout); }
+    iterator end() const { return iterator(slots_.first, slots_.first, slots_.layout); }
 
 private:
-    corvane::walk::Slots slots_;
+    corvane::engine::UsedSlots slots_;
 };
 
 inline ZendArray::ReversedItems ZendArray::Items::reversed() const { return ReversedItems(slots_); }
@@ -804,18 +652,9 @@ inline ZendArray::ReversedItems ZendArray::Items::reversed() const { return Reve
 // An empty handle walks nothing.
 inline ZendArray::Items ZendArray::items() const {
     zend_array* array = get();
-    if (!array) return Items(corvane::walk::Slots{nullptr, nullptr, nullptr, 1});
-    const size_t used = array->nNumUsed;
-    if (corvane::engine::isPacked(array)) {
-        return Items(corvane::walk::Slots{array->arPacked, array->arPacked + used, array->arPacked, 1});
-    }
-    // val is a Bucket's first member: the walk steps over Buckets as zvals, two a Bucket, and an
-    // uninitialised table's arData (the engine's shared pair of hash slots) is never read.
-    zval* first = reinterpret_cast<zval*>(array->arData);
-    return Items(corvane::walk::Slots{first, first + 2 * used, nullptr, 2});
+    if (!array) return Items(corvane::engine::noSlots());
+    return Items(corvane::engine::usedSlots(array));
 }
-
-#endif  // CORVANE_PACKED_ELEMENTS_ARE_ZVALS
 
 // --- Inline members ------------------------------------------------------------------------------
 
@@ -1081,6 +920,7 @@ inline bool ZendArray::remove(unsigned long long key) {
     return !isNull() && !isImmutable() && corvane::engine::hashIndexDel(get(), key);
 }
 
+#if CORVANE_HAS_POSITIONS
 inline ZendArray::Iterator ZendArray::begin() const {
     zend_array* array = get();
     return array ? Iterator(array, corvane::engine::firstBucket(array)) : Iterator();
@@ -1100,6 +940,28 @@ inline ZendArray::RIterator ZendArray::rend() const {
     zend_array* array = get();
     return array ? RIterator(array, corvane::engine::beforeFirstBucket(array)) : RIterator();
 }
+#else
+template <typename Refused>
+ZendArray::Iterator ZendArray::begin() const {
+    static_assert(corvane::walk::kNoBuckets<Refused>, CORVANE_POSITIONS_REFUSED);
+    return Iterator();
+}
+template <typename Refused>
+ZendArray::Iterator ZendArray::end() const {
+    static_assert(corvane::walk::kNoBuckets<Refused>, CORVANE_POSITIONS_REFUSED);
+    return Iterator();
+}
+template <typename Refused>
+ZendArray::RIterator ZendArray::rbegin() const {
+    static_assert(corvane::walk::kNoBuckets<Refused>, CORVANE_POSITIONS_REFUSED);
+    return RIterator();
+}
+template <typename Refused>
+ZendArray::RIterator ZendArray::rend() const {
+    static_assert(corvane::walk::kNoBuckets<Refused>, CORVANE_POSITIONS_REFUSED);
+    return RIterator();
+}
+#endif
 
 // --- Taking over and separating -------------------------------------------------------------------
 

@@ -38,6 +38,7 @@
 #define CORVANE_PACKED_ELEMENTS_ARE_ZVALS 0
 #endif
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
@@ -251,6 +252,75 @@ inline Bucket* lastBucket(const zend_array* array) {
 }
 inline Bucket* beforeFirstBucket(const zend_array* array) {
     return hasBuckets(array) ? array->arData - 1 : nullptr;
+}
+
+// The used slots as the reading walk reads them, deleted ones included: from first to stop, each
+// beginning with its element's value. The walk steps over the storage's bytes, so that one loop
+// serves both layouts, as the engine's own loop (ZEND_HASH_FOREACH) does.
+static_assert(offsetof(Bucket, val) == 0, "a Bucket begins with its value");
+
+constexpr bool kPackedElementsAreZvals = CORVANE_PACKED_ELEMENTS_ARE_ZVALS != 0;
+
+// How the slots lie: step bytes apart (a Bucket, or on PHP 8.2 a packed array's bare zval); packed
+// is a packed array's first element, whose key is 0, and null where the slots are Buckets.
+#if CORVANE_PACKED_ELEMENTS_ARE_ZVALS
+struct SlotLayout {
+    std::ptrdiff_t step;
+    const zval* packed;
+};
+#else
+// PHP 7.3: always Buckets, which the compiler then knows at every step.
+struct SlotLayout {
+    static constexpr std::ptrdiff_t step = sizeof(Bucket);
+    static constexpr const zval* packed = nullptr;
+};
+#endif
+
+struct UsedSlots {
+    char* first;
+    char* stop;
+    SlotLayout layout;
+};
+
+inline UsedSlots usedSlots(const zend_array* array) {
+    const size_t used = array->nNumUsed;
+#if CORVANE_PACKED_ELEMENTS_ARE_ZVALS
+    if (isPacked(array)) {
+        zval* first = array->arPacked;
+        return {reinterpret_cast<char*>(first), reinterpret_cast<char*>(first + used), {sizeof(zval), first}};
+    }
+    // An uninitialised table's arData is the engine's shared pair of hash slots: nothing is used,
+    // so nothing there is read.
+    Bucket* first = array->arData;
+    return {reinterpret_cast<char*>(first), reinterpret_cast<char*>(first + used), {sizeof(Bucket), nullptr}};
+#else
+    Bucket* first = array->arData;
+    return {reinterpret_cast<char*>(first), reinterpret_cast<char*>(first + used), {}};
+#endif
+}
+
+// No slots: an empty handle's walk.
+inline UsedSlots noSlots() {
+#if CORVANE_PACKED_ELEMENTS_ARE_ZVALS
+    return {nullptr, nullptr, {sizeof(Bucket), nullptr}};
+#else
+    return {nullptr, nullptr, {}};
+#endif
+}
+
+// The element's value at slot, as stored (a reference or indirect slot is not followed).
+inline const zval& slotValue(const char* slot) { return *reinterpret_cast<const zval*>(slot); }
+// The element's string key, borrowed; null for an integer key, and for every packed element.
+inline zend_string* slotKey(const char* slot, const SlotLayout& layout) {
+    if (kPackedElementsAreZvals && layout.packed) return nullptr;
+    return reinterpret_cast<const Bucket*>(slot)->key;
+}
+// The element's integer key (h): a packed element's is its index, its distance from the first.
+inline zend_ulong slotIndex(const char* slot, const SlotLayout& layout) {
+    if (kPackedElementsAreZvals && layout.packed) {
+        return static_cast<zend_ulong>(reinterpret_cast<const zval*>(slot) - layout.packed);
+    }
+    return reinterpret_cast<const Bucket*>(slot)->h;
 }
 
 // --- Separating, one-probe stores, references, exceptions -------------------------------------------
