@@ -40,9 +40,4 @@ inline zval& slot(zend_array* array, uint32_t index) {
 
 }  // namespace facts
 
-// For tests of Bucket positions on packed arrays, which PHP 8.2 keeps as bare zvals.
-#define SKIP_WHERE_PACKED_ARRAYS_HAVE_NO_BUCKETS()                                                   \
-    if (facts::kPhp82) GTEST_SKIP() << "PHP 8.2 keeps packed arrays as bare zvals: no Bucket positions " \
-                                       "(tested by PackedArraysOnEachVersion)"
-
 #endif

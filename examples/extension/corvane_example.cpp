@@ -81,25 +81,20 @@ ZendArray nested() {
 }
 
 // Removes every element, from the first to the last, and returns their keys in the order visited.
-// Removing an element runs its destructor, which may delete other elements of the same array:
-// end() is asked at every step, and a position whose element is gone moves on to the next live
-// one, so no element is visited twice and no deleted one at all. (Storing into the array during
-// the walk would move its buckets; these destructors only delete.)
+// Removing an element runs its destructor, which may delete other elements of the same array: the
+// walk passes over every element deleted before it reaches it, and deleting the element it stands
+// on is allowed, so no element is visited twice and no deleted one at all. (Storing into the array
+// during the walk would move its elements; these destructors only delete.)
 ZendArray drain(ZendArray array) {
-#if PHP_VERSION_ID >= 80200
-    // Positions walk Buckets; PHP 8.2 keeps a list as bare zvals, so it becomes a hash first.
-    if (HT_IS_PACKED(array.get())) zend_hash_packed_to_hash(array.get());
-#endif
     ZendArray visited(0);
-    for (auto it = array.begin(); it != array.end(); ++it) {
-        if (it->key) {
-            ZendString key(it->key, false);  // shared: the key outlives its element
-            visited.add(ZVal(key));
-            array.remove(key);
+    for (auto [key, value] : array.items()) {
+        if (key.isString()) {
+            ZendString name(key.get(), false);  // shared: the key outlives its element
+            visited.add(ZVal(name));
+            array.remove(name);
         } else {
-            const zend_ulong index = it->h;
-            visited.add(ZVal(static_cast<zend_long>(index)));
-            array.remove(index);
+            visited.add(ZVal(static_cast<zend_long>(key.integer())));
+            array.remove(key.integer());
         }
     }
     return visited;
