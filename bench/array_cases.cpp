@@ -160,9 +160,15 @@ public:
     }
 };
 
-// PHP's ZEND_HASH_FOREACH_VAL: one pass over the used buckets, a deleted one skipped.
+// PHP's ZEND_HASH_FOREACH_VAL: one pass over the used slots, a deleted one skipped. Inside a real
+// engine, its own macro; on the stand-in, what PHP 7.3's macro expands to.
 zend_long rawWalk(const zend_array* ht) {
     zend_long sum = 0;
+#if defined(CORVANE_USES_PHP_HEADERS)
+    zval* z;
+    ZEND_HASH_FOREACH_VAL(ht, z) { sum += z->value.lval; }
+    ZEND_HASH_FOREACH_END();
+#else
     const Bucket* p = ht->arData;
     const Bucket* end = p + ht->nNumUsed;
     for (; p != end; p++) {
@@ -170,9 +176,11 @@ zend_long rawWalk(const zend_array* ht) {
         if (raw::deletedBucket(z)) continue;
         sum += z->value.lval;
     }
+#endif
     return sum;
 }
 
+#if CORVANE_HAS_POSITIONS
 class Walk : public FilledArray {
 public:
     using FilledArray::FilledArray;
@@ -194,6 +202,7 @@ public:
         keep(sum);
     }
 };
+#endif
 
 class WalkItems : public FilledArray {
 public:
@@ -214,6 +223,7 @@ public:
     }
 };
 
+#if CORVANE_HAS_POSITIONS
 class WalkHolesIterators : public HoledArray {
 public:
     using HoledArray::HoledArray;
@@ -224,6 +234,7 @@ public:
         keep(sum);
     }
 };
+#endif
 
 class WalkHolesItems : public HoledArray {
 public:
@@ -263,10 +274,17 @@ inline zend_long readKey(const zend_string* key, zend_ulong h) {
     return key ? static_cast<zend_long>(key->len) : static_cast<zend_long>(h);
 }
 
-// PHP's ZEND_HASH_FOREACH_KEY_VAL: one pass over the used buckets, a deleted one skipped, then the
-// bucket's h, key and value read.
+// PHP's ZEND_HASH_FOREACH_KEY_VAL: one pass over the used slots, a deleted one skipped, then the
+// element's h, key and value read (the engine's own macro inside a real engine, as for rawWalk).
 zend_long rawWalkKeyValue(const zend_array* ht) {
     zend_long sum = 0;
+#if defined(CORVANE_USES_PHP_HEADERS)
+    zend_ulong h;
+    zend_string* key;
+    zval* z;
+    ZEND_HASH_FOREACH_KEY_VAL(ht, h, key, z) { sum += readKey(key, h) + z->value.lval; }
+    ZEND_HASH_FOREACH_END();
+#else
     const Bucket* p = ht->arData;
     const Bucket* end = p + ht->nNumUsed;
     for (; p != end; p++) {
@@ -276,12 +294,20 @@ zend_long rawWalkKeyValue(const zend_array* ht) {
         const zend_string* key = p->key;
         sum += readKey(key, h) + z->value.lval;
     }
+#endif
     return sum;
 }
 
-// PHP's ZEND_HASH_REVERSE_FOREACH_KEY_VAL: the same from the last used bucket down.
+// PHP's ZEND_HASH_REVERSE_FOREACH_KEY_VAL: the same from the last used slot down.
 zend_long rawReverseWalkKeyValue(const zend_array* ht) {
     zend_long sum = 0;
+#if defined(CORVANE_USES_PHP_HEADERS)
+    zend_ulong h;
+    zend_string* key;
+    zval* z;
+    ZEND_HASH_REVERSE_FOREACH_KEY_VAL(ht, h, key, z) { sum += readKey(key, h) + z->value.lval; }
+    ZEND_HASH_FOREACH_END();
+#else
     uint32_t idx = ht->nNumUsed;
     const Bucket* p = ht->arData + idx;
     for (; idx > 0; idx--) {
@@ -292,9 +318,11 @@ zend_long rawReverseWalkKeyValue(const zend_array* ht) {
         const zend_string* key = p->key;
         sum += readKey(key, h) + z->value.lval;
     }
+#endif
     return sum;
 }
 
+#if CORVANE_HAS_POSITIONS
 class WalkKeyValueIterators : public StringKeyedArray {
 public:
     using StringKeyedArray::StringKeyedArray;
@@ -316,6 +344,7 @@ public:
         keep(sum);
     }
 };
+#endif
 
 inline zend_long readKey(const ZendArray::Key& key) {
     return key.isString() ? static_cast<zend_long>(key.view().size()) : static_cast<zend_long>(key.integer());
@@ -343,6 +372,7 @@ public:
     }
 };
 
+#if CORVANE_HAS_POSITIONS
 class WalkKeyValueRIterators : public StringKeyedArray {
 public:
     using StringKeyedArray::StringKeyedArray;
@@ -353,6 +383,7 @@ public:
         keep(sum);
     }
 };
+#endif
 
 // Lookups by a string key handle (its hash already computed): zend_hash_find.
 class LookUpByString : public StringKeyedArray {
@@ -411,15 +442,23 @@ void addArrayCases(std::vector<Case>& cases) {
     cases.push_back(arrayCase<LookUpByBytes>("array at, string_view keys"));
     cases.push_back(arrayCase<LookUpCopying>("array at, raw side copying the value"));
     cases.push_back(arrayCase<Contains>("array contains"));
+#if CORVANE_HAS_POSITIONS
     cases.push_back(arrayCase<Walk>("array walk"));
     cases.push_back(arrayCase<WalkCallingEnd>("array walk, end() every step"));
+#endif
     cases.push_back(arrayCase<WalkItems>("array walk, items()"));
+#if CORVANE_HAS_POSITIONS
     cases.push_back(arrayCase<WalkHolesIterators>("array walk, holes"));
+#endif
     cases.push_back(arrayCase<WalkHolesItems>("array walk, holes, items()"));
+#if CORVANE_HAS_POSITIONS
     cases.push_back(arrayCase<WalkKeyValueIterators>("array walk, key and value"));
     cases.push_back(arrayCase<WalkKeyValueEndInCondition>("array walk, key and value, end() in the condition"));
+#endif
     cases.push_back(arrayCase<WalkKeyValueItems>("array walk, key and value, items()"));
+#if CORVANE_HAS_POSITIONS
     cases.push_back(arrayCase<WalkKeyValueRIterators>("array walk reversed, key and value"));
+#endif
     cases.push_back(arrayCase<WalkKeyValueItemsReversed>("array walk reversed, key and value, items()"));
 }
 
