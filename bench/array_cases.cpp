@@ -162,7 +162,7 @@ public:
 
 // PHP's ZEND_HASH_FOREACH_VAL: one pass over the used slots, a deleted one skipped. Inside a real
 // engine, its own macro; on the stand-in, what PHP 7.3's macro expands to.
-zend_long rawWalk(const zend_array* ht) {
+zend_long rawWalk(zend_array* ht) {
     zend_long sum = 0;
 #if defined(CORVANE_USES_PHP_HEADERS)
     zval* z;
@@ -276,7 +276,7 @@ inline zend_long readKey(const zend_string* key, zend_ulong h) {
 
 // PHP's ZEND_HASH_FOREACH_KEY_VAL: one pass over the used slots, a deleted one skipped, then the
 // element's h, key and value read (the engine's own macro inside a real engine, as for rawWalk).
-zend_long rawWalkKeyValue(const zend_array* ht) {
+zend_long rawWalkKeyValue(zend_array* ht) {
     zend_long sum = 0;
 #if defined(CORVANE_USES_PHP_HEADERS)
     zend_ulong h;
@@ -299,7 +299,7 @@ zend_long rawWalkKeyValue(const zend_array* ht) {
 }
 
 // PHP's ZEND_HASH_REVERSE_FOREACH_KEY_VAL: the same from the last used slot down.
-zend_long rawReverseWalkKeyValue(const zend_array* ht) {
+zend_long rawReverseWalkKeyValue(zend_array* ht) {
     zend_long sum = 0;
 #if defined(CORVANE_USES_PHP_HEADERS)
     zend_ulong h;
