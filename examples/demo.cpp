@@ -26,12 +26,12 @@ void buildResult(zval* return_value) {
               << "list has " << arr.at(std::string_view("list")).asArray().size() << " elements\n"
               << "contains \"1\" (a string key)? " << (arr.contains("1") ? "yes" : "no") << "\n";
 
-    // Walking gives the engine's buckets in insertion order, deleted ones passed over.
-    for (const Bucket& element : arr) {
-        if (element.key) {
-            std::cerr << "key \"" << element.key->val << "\"\n";
+    // Walking gives each element in insertion order, deleted ones passed over, on every engine.
+    for (auto [key, value] : arr.items()) {
+        if (key.isString()) {
+            std::cerr << "key \"" << key.view() << "\"\n";
         } else {
-            std::cerr << "key " << element.h << "\n";
+            std::cerr << "key " << key.integer() << "\n";
         }
     }
 
