@@ -1,4 +1,4 @@
-// Raw engine code as extensions write it with PHP 7.3's macros (zend_string_init,
+// Raw engine code as extensions write it with the engine's macros (zend_string_init,
 // zend_string_release, GC_ADDREF, ZVAL_COPY, zend_array_release...), for the raw side of each case.
 #ifndef CORVANE_BENCH_RAW_ZEND_H
 #define CORVANE_BENCH_RAW_ZEND_H
@@ -24,7 +24,7 @@ inline zend_string* stringInit(const char* text, size_t len) {
     auto* s = static_cast<zend_string*>(corvane::engine::requestAlloc(size));
     zend_refcounted_h* gc = &s->gc;
     gc->refcount = 1;
-    gc->u.type_info = 6;
+    gc->u.type_info = corvane::engine::kNewStringInfo;  // GC_STRING
     s->h = 0;
     s->len = len;
     std::memcpy(s->val, text, len);
