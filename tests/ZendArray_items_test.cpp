@@ -288,6 +288,43 @@ TEST_F(ArrayItems, DeletingUnderAWalkOfAHashVisitsEachLiveElementOnce) {
     EXPECT_EQ(seen, (std::vector<std::string>{"c", "a"}));
 }
 
+// Deleting the last elements lowers nNumUsed below the walk's bound; the slots past it are left
+// deleted where they were, and passed over.
+TEST_F(ArrayItems, DeletingTheTailOfAListUnderAWalkEndsItThere) {
+    ZendArray array(8);
+    for (long long i = 0; i < 6; ++i) array.add(ZVal(i));
+    ASSERT_TRUE(isPacked(array));
+    std::vector<unsigned long long> visited;
+    for (auto [key, value] : array.items()) {
+        visited.push_back(key.integer());
+        if (key.integer() == 2) {
+            ASSERT_TRUE(array.remove(5));
+            ASSERT_TRUE(array.remove(4));
+            ASSERT_EQ(array.get()->nNumUsed, 4u) << "the engine trims the trailing holes";
+        }
+    }
+    EXPECT_EQ(visited, (std::vector<unsigned long long>{0, 1, 2, 3}));
+
+    std::vector<unsigned long long> back;
+    for (auto [key, value] : array.items().reversed()) {
+        back.push_back(key.integer());
+        if (key.integer() == 3) {
+            ASSERT_TRUE(array.remove(3));  // the current element, at the tail
+        }
+    }
+    EXPECT_EQ(back, (std::vector<unsigned long long>{3, 2, 1, 0}));
+    EXPECT_EQ(forward(array), (std::vector<std::string>{"0=0", "1=1", "2=2"}));
+}
+
+// The engine's shared empty array: nothing used, nothing read.
+TEST_F(ArrayItems, TheEnginesStaticEmptyArrayWalksNothing) {
+    const uint32_t count = zend_empty_array.gc.refcount;
+    ZendArray empty(const_cast<zend_array*>(&zend_empty_array));
+    EXPECT_TRUE(empty.items().begin() == empty.items().end());
+    EXPECT_TRUE(empty.items().reversed().begin() == empty.items().reversed().end());
+    EXPECT_EQ(zend_empty_array.gc.refcount, count) << "immutable: held and walked without counting";
+}
+
 TEST_F(ArrayItems, IteratorsStepLikeTheRangeFor) {
     ZendArray array(8);
     array.add(ZVal(1));

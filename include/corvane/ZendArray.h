@@ -13,9 +13,13 @@
 #include <string_view>
 #include <type_traits>
 
-// Whether begin()/end() and rbegin()/rend() walk an array: where every element sits in a Bucket
-// (PHP 7.3). On PHP 8.2 they do not compile; items() walks on both.
-#define CORVANE_HAS_POSITIONS (!CORVANE_PACKED_ELEMENTS_ARE_ZVALS)
+// Whether begin()/end() and rbegin()/rend() walk an array (1): where every element sits in a Bucket
+// (PHP 7.3). On PHP 8.2 (0) they do not compile; items() walks on both. Test it with #if.
+#if CORVANE_PACKED_ELEMENTS_ARE_ZVALS
+#define CORVANE_HAS_POSITIONS 0
+#else
+#define CORVANE_HAS_POSITIONS 1
+#endif
 
 #if !CORVANE_HAS_POSITIONS
 namespace corvane::walk {
@@ -155,7 +159,7 @@ public:
     // --- Reading walk ----------------------------------------------------------------------------
     // for (auto [key, value] : array.items()) reads each live element, in insertion order, at the
     // engine's own loop cost (ZEND_HASH_FOREACH_KEY_VAL); items().reversed() from the last one.
-    // Key and value are borrowed from the bucket and count nothing. Inline only, not exported.
+    // Key and value are borrowed from the slot and count nothing. Inline only, not exported.
 
     class Key;
     struct Item;
@@ -384,8 +388,16 @@ public:
     using reference = Bucket&;
 
     Iterator() : array(nullptr), current(nullptr), stop(nullptr) {}
+#if CORVANE_HAS_POSITIONS
     Iterator(zend_array* array, Bucket* current)
         : array(array), current(current), stop(corvane::engine::bucketsEnd(array)) {}
+#else
+    // Made by hand from arData, a position would walk a list's bare zvals as Buckets.
+    template <typename Refused = void>
+    Iterator(zend_array*, Bucket*) : Iterator() {
+        static_assert(corvane::walk::kNoBuckets<Refused>, CORVANE_POSITIONS_REFUSED);
+    }
+#endif
 
     reference operator*() const { return *live(); }
     pointer operator->() const { return live(); }
@@ -449,8 +461,15 @@ public:
     using reference = Bucket&;
 
     RIterator() : array(nullptr), current(nullptr), stop(nullptr) {}
+#if CORVANE_HAS_POSITIONS
     RIterator(zend_array* array, Bucket* current)
         : array(array), current(current), stop(corvane::engine::beforeFirstBucket(array)) {}
+#else
+    template <typename Refused = void>
+    RIterator(zend_array*, Bucket*) : RIterator() {
+        static_assert(corvane::walk::kNoBuckets<Refused>, CORVANE_POSITIONS_REFUSED);
+    }
+#endif
 
     reference operator*() const { return *live(); }
     pointer operator->() const { return live(); }
@@ -505,7 +524,7 @@ private:
 // deleting does not, and the element at a position may be deleted before the position is stepped.
 
 // The key of one element: a string, borrowed (never counted), or an integer. It reads the element's
-// slot, as the value does, so it is valid as long as the slot stays where it is.
+// slot, as the value does, so it is valid until the element is deleted or the slots move.
 class CORVANE_LOCAL ZendArray::Key {
 public:
     Key(const char* slot, const corvane::engine::SlotLayout& layout) : slot_(slot), layout_(layout) {}

@@ -4,7 +4,7 @@
 separate_arguments(COMPILERS)
 separate_arguments(FLAGS)
 foreach(compiler IN LISTS COMPILERS)
-  foreach(case RANGE 0 4)
+  foreach(case RANGE 0 6)
     execute_process(
       COMMAND ${compiler} -std=c++17 -fsyntax-only -Wall -Wextra -Werror -I${INCLUDE} ${FLAGS} -DCASE=${case}
         ${SOURCE}

@@ -5,6 +5,7 @@
 #include <corvane/ZVal.h>
 
 #include <algorithm>
+#include <iterator>
 
 long subject(const ZendArray& array) {
     long sum = 0;
@@ -19,6 +20,12 @@ long subject(const ZendArray& array) {
     for (auto it = array.rbegin(); it != array.rend(); ++it) sum += it->val.value.lval;
 #elif CASE == 4
     sum += std::count_if(array.begin(), array.end(), [](const Bucket& b) { return b.key != nullptr; });
+#elif CASE == 5
+    sum += std::distance(std::begin(array), std::end(array));
+#elif CASE == 6
+    // By hand from the storage: on PHP 8.2 a list's arPacked read as Buckets.
+    ZendArray::Iterator first(array.get(), array.get()->arData);
+    sum += first->val.value.lval;
 #endif
     return sum;
 }
