@@ -157,8 +157,8 @@ public:
 #endif
 
     // --- Reading walk ----------------------------------------------------------------------------
-    // for (auto [key, value] : array.items()) reads each live element, in insertion order, at the
-    // engine's own loop cost (ZEND_HASH_FOREACH_KEY_VAL); items().reversed() from the last one.
+    // for (auto [key, value] : array.items()) reads each live element, in insertion order, with the
+    // steps of the engine's own loop (ZEND_HASH_FOREACH_KEY_VAL); items().reversed() from the last.
     // Key and value are borrowed from the slot and count nothing. Inline only, not exported.
 
     class Key;
