@@ -231,35 +231,19 @@ inline zend_ulong stringHash(zend_string* str) noexcept { return zend_string_has
 
 inline bool isPacked(const zend_array* array) { return (array->u.flags & kHashPacked) != 0; }
 
-// Whether the array's slots are Buckets: always on PHP 7.3.
-inline bool hasBuckets(const zend_array* array) {
-#if CORVANE_PACKED_ELEMENTS_ARE_ZVALS
-    return !isPacked(array);
-#else
-    (void)array;
-    return true;
+#if !CORVANE_PACKED_ELEMENTS_ARE_ZVALS
+// Bucket positions, where every element sits in a Bucket (PHP 7.3): the first used Bucket, one past
+// the last, the last, and one before the first.
+inline Bucket* firstBucket(const zend_array* array) { return array->arData; }
+inline Bucket* bucketsEnd(const zend_array* array) { return array->arData + static_cast<size_t>(array->nNumUsed); }
+inline Bucket* lastBucket(const zend_array* array) { return bucketsEnd(array) - 1; }
+inline Bucket* beforeFirstBucket(const zend_array* array) { return array->arData - 1; }
 #endif
-}
-
-// Bucket positions: the first used Bucket, one past the last, the last, and one before the first.
-// An array whose slots are not Buckets has no Bucket positions: all four are null.
-inline Bucket* firstBucket(const zend_array* array) { return hasBuckets(array) ? array->arData : nullptr; }
-inline Bucket* bucketsEnd(const zend_array* array) {
-    return hasBuckets(array) ? array->arData + static_cast<size_t>(array->nNumUsed) : nullptr;
-}
-inline Bucket* lastBucket(const zend_array* array) {
-    return hasBuckets(array) ? array->arData + static_cast<size_t>(array->nNumUsed) - 1 : nullptr;
-}
-inline Bucket* beforeFirstBucket(const zend_array* array) {
-    return hasBuckets(array) ? array->arData - 1 : nullptr;
-}
 
 // The used slots as the reading walk reads them, deleted ones included: from first to stop, each
 // beginning with its element's value. The walk steps over the storage's bytes, so that one loop
 // serves both layouts, as the engine's own loop (ZEND_HASH_FOREACH) does.
 static_assert(offsetof(Bucket, val) == 0, "a Bucket begins with its value");
-
-constexpr bool kPackedElementsAreZvals = CORVANE_PACKED_ELEMENTS_ARE_ZVALS != 0;
 
 // How the slots lie: step bytes apart (a Bucket, or on PHP 8.2 a packed array's bare zval); packed
 // is a packed array's first element, whose key is 0, and null where the slots are Buckets.
@@ -271,6 +255,7 @@ struct SlotLayout {
 #else
 // PHP 7.3: always Buckets, which the compiler then knows at every step.
 struct SlotLayout {
+    constexpr SlotLayout(std::ptrdiff_t, const zval*) {}
     static constexpr std::ptrdiff_t step = sizeof(Bucket);
     static constexpr const zval* packed = nullptr;
 };
@@ -289,35 +274,26 @@ inline UsedSlots usedSlots(const zend_array* array) {
         zval* first = array->arPacked;
         return {reinterpret_cast<char*>(first), reinterpret_cast<char*>(first + used), {sizeof(zval), first}};
     }
+#endif
     // An uninitialised table's arData is the engine's shared pair of hash slots: nothing is used,
     // so nothing there is read.
     Bucket* first = array->arData;
     return {reinterpret_cast<char*>(first), reinterpret_cast<char*>(first + used), {sizeof(Bucket), nullptr}};
-#else
-    Bucket* first = array->arData;
-    return {reinterpret_cast<char*>(first), reinterpret_cast<char*>(first + used), {}};
-#endif
 }
 
 // No slots: an empty handle's walk.
-inline UsedSlots noSlots() {
-#if CORVANE_PACKED_ELEMENTS_ARE_ZVALS
-    return {nullptr, nullptr, {sizeof(Bucket), nullptr}};
-#else
-    return {nullptr, nullptr, {}};
-#endif
-}
+inline UsedSlots noSlots() { return {nullptr, nullptr, {sizeof(Bucket), nullptr}}; }
 
 // The element's value at slot, as stored (a reference or indirect slot is not followed).
 inline const zval& slotValue(const char* slot) { return *reinterpret_cast<const zval*>(slot); }
 // The element's string key, borrowed; null for an integer key, and for every packed element.
 inline zend_string* slotKey(const char* slot, const SlotLayout& layout) {
-    if (kPackedElementsAreZvals && layout.packed) return nullptr;
+    if (layout.packed) return nullptr;
     return reinterpret_cast<const Bucket*>(slot)->key;
 }
 // The element's integer key (h): a packed element's is its index, its distance from the first.
 inline zend_ulong slotIndex(const char* slot, const SlotLayout& layout) {
-    if (kPackedElementsAreZvals && layout.packed) {
+    if (layout.packed) {
         return static_cast<zend_ulong>(reinterpret_cast<const zval*>(slot) - layout.packed);
     }
     return reinterpret_cast<const Bucket*>(slot)->h;
