@@ -34,7 +34,16 @@ if(CORVANE_PHP_CONFIG)
   if(zts_lines)
     message(FATAL_ERROR "corvane: ${CORVANE_PHP_CONFIG} is a thread-safe (ZTS) PHP ${php_version}; corvane needs a non-thread-safe build")
   endif()
-  message(STATUS "corvane: compiling against PHP ${php_version} headers")
+  # A debug engine (--enable-debug) checks every table write and reports leaks; its allocator
+  # takes file and line, so code built against its headers runs in it alone.
+  file(STRINGS "${php_include_dir}/main/php_config.h" debug_lines REGEX "^#define ZEND_DEBUG 1")
+  if(debug_lines)
+    set(CORVANE_PHP_DEBUG ON)
+    message(STATUS "corvane: compiling against PHP ${php_version} headers (a debug build)")
+  else()
+    set(CORVANE_PHP_DEBUG OFF)
+    message(STATUS "corvane: compiling against PHP ${php_version} headers")
+  endif()
   corvane_php_config(--php-binary CORVANE_PHP_BINARY)
   # The embed SAPI, when that PHP has it, lets the test suite run inside the real engine. PHP 7 names
   # it libphp7.so, PHP 8 libphp.so, and Debian's packages libphp8.2.so; it sits in the prefix's lib
@@ -62,8 +71,8 @@ if(CORVANE_PHP_CONFIG)
   endif()
 endif()
 set(CORVANE_LIBRARY_NAME corvane${CORVANE_ENGINE_VERSION})
-# The stand-in engine is a PHP 7.3: it serves the 7.3 builds only.
-if(CORVANE_ENGINE_VERSION STREQUAL "7.3")
+# The stand-in engine is a release PHP 7.3: it serves the 7.3 builds for a release engine only.
+if(CORVANE_ENGINE_VERSION STREQUAL "7.3" AND NOT CORVANE_PHP_DEBUG)
   set(CORVANE_HAS_STANDIN ON)
 else()
   set(CORVANE_HAS_STANDIN OFF)

@@ -123,7 +123,7 @@ TEST_F(ObjectDestructor, RunsWhenZendHashDestroyEmptiesATable) {
 
     zend_hash_destroy(ht);
     EXPECT_EQ(runs, 1);
-    _efree(ht);  // zend_hash_destroy leaves the struct to its owner
+    corvane::engine::requestFree(ht);  // zend_hash_destroy leaves the struct to its owner
 }
 
 TEST_F(ObjectDestructor, RunsWhenEachKindOfDeleteRemovesItAfterTheElementIsGone) {
