@@ -27,6 +27,7 @@
 #include <corvane/exceptions.h>
 
 #include <ext/standard/info.h>
+#include <zend_exceptions.h>
 
 #include <algorithm>
 #include <new>
@@ -41,11 +42,14 @@
 // exit, after the engine that owns its value is gone. RINIT constructs it, RSHUTDOWN destroys it.
 ZEND_BEGIN_MODULE_GLOBALS(corvane_example)
 alignas(ZVal) unsigned char held[sizeof(ZVal)];
+unsigned loans;  // handles on the held array that count nothing (HeldArrayLoan)
 ZEND_END_MODULE_GLOBALS(corvane_example)
 
 ZEND_DECLARE_MODULE_GLOBALS(corvane_example)
 
 namespace {
+
+#define CORVANE_EXAMPLE_G(field) ZEND_MODULE_GLOBALS_ACCESSOR(corvane_example, field)
 
 ZVal& held() {
     return *std::launder(reinterpret_cast<ZVal*>(ZEND_MODULE_GLOBALS_ACCESSOR(corvane_example, held)));
@@ -84,8 +88,9 @@ ZendArray nested() {
 // Removing an element runs its destructor, which may delete other elements of the same array: the
 // walk passes over every element deleted before it reaches it, and deleting the element it stands
 // on is allowed, so no element is visited twice and no deleted one at all. (Storing into the array
-// during the walk would move its elements; these destructors only delete.)
-ZendArray drain(ZendArray array) {
+// during the walk would move its elements; these destructors only delete.) The array must have
+// count 1: a table that something else shares is never written, and a debug PHP asserts on it.
+ZendArray drain(ZendArray& array) {
     ZendArray visited(0);
     for (auto [key, value] : array.items()) {
         if (key.isString()) {
@@ -98,6 +103,34 @@ ZendArray drain(ZendArray array) {
         }
     }
     return visited;
+}
+
+// A handle on the held array that adds no count: the held value keeps the array's one reference,
+// so the array may be written, and the handle gives nothing back when it ends. corvane_hold and
+// corvane_release_held refuse to let the array go while a loan is out (drain() runs destructors).
+class HeldArrayLoan {
+public:
+    HeldArrayLoan() : array_(held().isArray() ? held().get()->value.arr : nullptr, true) {
+        ++CORVANE_EXAMPLE_G(loans);
+    }
+    ~HeldArrayLoan() {
+        array_.detach();
+        --CORVANE_EXAMPLE_G(loans);
+    }
+    HeldArrayLoan(const HeldArrayLoan&) = delete;
+    HeldArrayLoan& operator=(const HeldArrayLoan&) = delete;
+
+    ZendArray& array() { return array_; }
+
+private:
+    ZendArray array_;
+};
+
+// Whether the held value may be replaced; raises a PHP exception when not.
+bool heldMayChange(const char* function) {
+    if (CORVANE_EXAMPLE_G(loans) == 0) return true;
+    zend_throw_exception_ex(nullptr, 0, "%s(): the held array is being drained", function);
+    return false;
 }
 
 }  // namespace
@@ -136,6 +169,7 @@ PHP_FUNCTION(corvane_hold) {
     Z_PARAM_ZVAL(value)
     ZEND_PARSE_PARAMETERS_END();
 
+    if (!heldMayChange("corvane_hold")) return;
     ZVal copy(*value);
     // The held array is the extension's own, never shared with PHP variables, so that
     // corvane_forget and corvane_drain_held may write into it.
@@ -154,6 +188,7 @@ PHP_FUNCTION(corvane_held) {
 
 PHP_FUNCTION(corvane_release_held) {
     ZEND_PARSE_PARAMETERS_NONE();
+    if (!heldMayChange("corvane_release_held")) return;
     held().release();  // undefined before the destructors run: they see null
     (void)return_value;  // returns null
 }
@@ -164,8 +199,9 @@ PHP_FUNCTION(corvane_forget) {
     Z_PARAM_STR(key)
     ZEND_PARSE_PARAMETERS_END();
 
-    // The handle keeps the array alive while the element's destructor runs.
-    RETURN_BOOL(held().isArray() && held().asArray().remove(ZendString(key, false)));
+    // Through a loan: the held array keeps count 1, and lives on while the element's destructor runs.
+    HeldArrayLoan loan;
+    RETURN_BOOL(loan.array().remove(ZendString(key, false)));
 }
 
 PHP_FUNCTION(corvane_drain) {
@@ -176,13 +212,22 @@ PHP_FUNCTION(corvane_drain) {
     Z_PARAM_ARRAY_EX(array, 0, 1)
     ZEND_PARSE_PARAMETERS_END();
 
-    ZVal(drain(ZendArray(Z_ARRVAL_P(array)))).detach(*return_value);
+    // The drain works on the array alone: it is taken out of $a meanwhile (a handle beside $a would
+    // share it, and a shared table is never written), and put back once it is empty. Destructors
+    // that run meanwhile find $a an empty array; what they store in $a is let go after the drain.
+    ZendArray own = ZVal::take(*array).asArray();
+    ZVal(ZendArray(0)).detach(*array);
+    ZendArray keys = drain(own);
+    ZVal meanwhile = ZVal::take(*array);
+    ZVal(std::move(own)).detach(*array);
+    ZVal(std::move(keys)).detach(*return_value);
 }
 
 PHP_FUNCTION(corvane_drain_held) {
     ZEND_PARSE_PARAMETERS_NONE();
-    ZendArray array = held().isArray() ? held().asArray() : ZendArray(0);
-    ZVal(drain(std::move(array))).detach(*return_value);
+    HeldArrayLoan loan;
+    ZendArray keys = loan.array() ? drain(loan.array()) : ZendArray(0);
+    ZVal(std::move(keys)).detach(*return_value);
 }
 
 PHP_RINIT_FUNCTION(corvane_example) {
@@ -192,6 +237,7 @@ PHP_RINIT_FUNCTION(corvane_example) {
     ZEND_TSRMLS_CACHE_UPDATE();
 #endif
     new (ZEND_MODULE_GLOBALS_ACCESSOR(corvane_example, held)) ZVal();
+    CORVANE_EXAMPLE_G(loans) = 0;
     return SUCCESS;
 }
 
@@ -223,13 +269,20 @@ ZendArray countValues(const ZendArray& values) {
     return counts;
 }
 
+// array_flip's warning, in the words of the engine's version.
+#if PHP_VERSION_ID >= 80000
+constexpr const char* kCannotFlip = "Can only flip string and integer values, entry skipped";
+#else
+constexpr const char* kCannotFlip = "Can only flip STRING and INTEGER values!";
+#endif
+
 // $flipped[$value] = $key, as array_flip: other values are skipped with its warning.
 ZendArray flip(const ZendArray& values) {
     ZendArray flipped(values.size());
     for (auto [key, value] : values.items()) {
         ZendArray::PhpKey newKey(value);
         if (!newKey.isValid()) {
-            php_error_docref(nullptr, E_WARNING, "Can only flip string and integer values, entry skipped");
+            php_error_docref(nullptr, E_WARNING, kCannotFlip);
             continue;
         }
         flipped.insert(newKey, key.isString() ? ZVal(ZendString(key.get(), false))

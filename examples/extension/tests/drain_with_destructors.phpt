@@ -1,5 +1,5 @@
 --TEST--
-corvane_drain_held visits no element twice and no deleted one when destructors remove others
+corvane_drain_held visits no element twice and no deleted one when destructors remove others; the drains' arrays stay theirs while destructors run
 --FILE--
 <?php
 // Removing an element runs its destructor, which removes another element of the same held array
@@ -29,6 +29,34 @@ corvane_hold([
 ]);
 var_dump(corvane_drain_held());
 var_dump(corvane_held());
+
+// The drain writes into the held array, so the array may not be let go meanwhile: refused.
+class LetsGo {
+    public function __destruct() {
+        try {
+            corvane_release_held();
+        } catch (Exception $e) {
+            echo get_class($e), ": ", $e->getMessage(), "\n";
+        }
+    }
+}
+corvane_hold(["f" => new LetsGo, "g" => 1]);
+var_dump(corvane_drain_held(), corvane_held());
+
+// corvane_drain works on its own array: the drained variable reads empty meanwhile, and what a
+// destructor stores there is let go once the drained array is back.
+class Stores {
+    public function __destruct() {
+        global $drained;
+        echo "sees ", count($drained), "\n";
+        $drained = [new Noisy];
+    }
+}
+class Noisy {
+    public function __destruct() { echo "stored value let go\n"; }
+}
+$drained = ["h" => new Stores, "i" => 1];
+var_dump(corvane_drain($drained), $drained);
 ?>
 --EXPECT--
 destruct a
@@ -46,6 +74,25 @@ array(3) {
   string(1) "b"
   [2]=>
   string(1) "d"
+}
+array(0) {
+}
+Exception: corvane_release_held(): the held array is being drained
+array(2) {
+  [0]=>
+  string(1) "f"
+  [1]=>
+  string(1) "g"
+}
+array(0) {
+}
+sees 0
+stored value let go
+array(2) {
+  [0]=>
+  string(1) "h"
+  [1]=>
+  string(1) "i"
 }
 array(0) {
 }

@@ -1,5 +1,7 @@
 --TEST--
 corvane_dump inside array_walk_recursive leaves the walk's recursion mark as it found it
+--SKIPIF--
+<?php if (PHP_VERSION_ID < 80000) echo "skip PHP 8's var_dump; dump_in_array_walk_recursive_php73.phpt is the PHP 7.3 twin";
 --FILE--
 <?php
 // array_walk_recursive marks each array it descends into and stops when it reaches a marked one

@@ -1,5 +1,7 @@
 --TEST--
 corvane_dump called by __debugInfo while var_dump walks the same array keeps var_dump's mark
+--SKIPIF--
+<?php if (PHP_VERSION_ID < 80000) echo "skip PHP 8's var_dump; dump_in_debuginfo_php73.phpt is the PHP 7.3 twin";
 --FILE--
 <?php
 // var_dump marks the array while it walks it; it must still find the mark when it reaches the
