@@ -5,8 +5,9 @@
 //   corvane_nested(): array                    a nested array built in C++
 //   corvane_dump(mixed $value): void           corvane's dump of any value, to PHP's output
 //   corvane_hold(mixed $value): void           keeps a copy of the value for the rest of the request
+//                                              (refused while a drain or forget writes the kept array)
 //   corvane_held(): mixed                      a copy of the kept value (null when none)
-//   corvane_release_held(): void               lets the kept value go
+//   corvane_release_held(): void               lets the kept value go (refused likewise)
 //   corvane_forget(string $key): bool          removes one element of the kept array
 //   corvane_drain(array &$a): array            empties $a, element by element; the keys in order
 //   corvane_drain_held(): array                the same for the kept array
@@ -108,6 +109,9 @@ ZendArray drain(ZendArray& array) {
 // A handle on the held array that adds no count: the held value keeps the array's one reference,
 // so the array may be written, and the handle gives nothing back when it ends. corvane_hold and
 // corvane_release_held refuse to let the array go while a loan is out (drain() runs destructors).
+// A fatal error in such a destructor ends the request by a long jump over C++ frames, which skips
+// every destructor there, this one's count of loans included: the rest of that request (shutdown
+// functions) then finds the held value refused.
 class HeldArrayLoan {
 public:
     HeldArrayLoan() : array_(held().isArray() ? held().get()->value.arr : nullptr, true) {
@@ -129,7 +133,7 @@ private:
 // Whether the held value may be replaced; raises a PHP exception when not.
 bool heldMayChange(const char* function) {
     if (CORVANE_EXAMPLE_G(loans) == 0) return true;
-    zend_throw_exception_ex(nullptr, 0, "%s(): the held array is being drained", function);
+    zend_throw_exception_ex(nullptr, 0, "%s(): the held array is being written (a drain or a forget)", function);
     return false;
 }
 
@@ -215,7 +219,9 @@ PHP_FUNCTION(corvane_drain) {
     // The drain works on the array alone: it is taken out of $a meanwhile (a handle beside $a would
     // share it, and a shared table is never written), and put back once it is empty. Destructors
     // that run meanwhile find $a an empty array; what they store in $a is let go after the drain.
-    ZendArray own = ZVal::take(*array).asArray();
+    // The handle takes $a's reference over, and $a gets its placeholder, before anything is
+    // released: the collector may run at any release, and must never find $a without a value.
+    ZendArray own = ZendArray::take(Z_ARRVAL_P(array));
     ZVal(ZendArray(0)).detach(*array);
     ZendArray keys = drain(own);
     ZVal meanwhile = ZVal::take(*array);

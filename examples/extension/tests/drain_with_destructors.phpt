@@ -57,6 +57,32 @@ class Noisy {
 }
 $drained = ["h" => new Stores, "i" => 1];
 var_dump(corvane_drain($drained), $drained);
+
+// The collector may run at any release during the drain (here it is one possible root short of
+// running); whenever it runs, the drained variable holds an array.
+class Garbage {
+    public $self;
+    public function __destruct() {
+        global $drained;
+        echo "collected while the variable holds ", is_array($drained) ? "an array" : "no array", "\n";
+    }
+}
+class Filler {
+    public $self;
+}
+$drained = [1, 2];
+$drained[] = 3;
+$garbage = new Garbage;
+$garbage->self = $garbage;
+unset($garbage);
+$threshold = gc_status()["threshold"];
+while (gc_status()["roots"] < $threshold - 1) {
+    $filler = new Filler;
+    $filler->self = $filler;
+    unset($filler);
+}
+echo count(corvane_drain($drained)), " drained\n";
+gc_collect_cycles();
 ?>
 --EXPECT--
 destruct a
@@ -77,7 +103,7 @@ array(3) {
 }
 array(0) {
 }
-Exception: corvane_release_held(): the held array is being drained
+Exception: corvane_release_held(): the held array is being written (a drain or a forget)
 array(2) {
   [0]=>
   string(1) "f"
@@ -96,3 +122,5 @@ array(2) {
 }
 array(0) {
 }
+3 drained
+collected while the variable holds an array
