@@ -76,10 +76,7 @@ PHP_FUNCTION(raw_count_values) {
                 count(lookupString(counts, Z_STR_P(entry)));
             }
         } else {
-            zval_ptr_dtor(return_value);
-            ZVAL_NULL(return_value);
-            zend_throw_exception(zend_ce_exception, "Can only count string and integer values", 0);
-            return;
+            php_error_docref(nullptr, E_WARNING, "Can only count string and integer values, entry skipped");
         }
     }
     ZEND_HASH_FOREACH_END();

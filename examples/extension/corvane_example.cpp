@@ -262,14 +262,25 @@ PHP_RSHUTDOWN_FUNCTION(corvane_example) {
 
 namespace {
 
-// $counts[$value]++ with PHP's key rules; a value that is neither string nor integer is refused.
-// The values are read where they lie (items() and PhpKey count nothing).
+// array_count_values's warning, in the words of the engine's version.
+#if PHP_VERSION_ID >= 80000
+constexpr const char* kCannotCount = "Can only count string and integer values, entry skipped";
+#else
+constexpr const char* kCannotCount = "Can only count STRING and INTEGER values!";
+#endif
+
+// $counts[$value]++ with PHP's key rules; a value that is neither string nor integer is skipped
+// with array_count_values's warning. The values are read where they lie (items() and PhpKey count
+// nothing).
 ZendArray countValues(const ZendArray& values) {
     ZendArray counts(0);
     for (auto [key, value] : values.items()) {
         (void)key;
         ZendArray::PhpKey countKey(value);  // a string or an integer, read through a reference
-        if (!countKey.isValid()) throw std::invalid_argument("Can only count string and integer values");
+        if (!countKey.isValid()) {
+            php_error_docref(nullptr, E_WARNING, "%s", kCannotCount);
+            continue;
+        }
         Z_LVAL_P(counts.findOrAdd(countKey, ZVal(0)))++;
     }
     return counts;
@@ -288,7 +299,7 @@ ZendArray flip(const ZendArray& values) {
     for (auto [key, value] : values.items()) {
         ZendArray::PhpKey newKey(value);
         if (!newKey.isValid()) {
-            php_error_docref(nullptr, E_WARNING, kCannotFlip);
+            php_error_docref(nullptr, E_WARNING, "%s", kCannotFlip);
             continue;
         }
         flipped.insert(newKey, key.isString() ? ZVal(ZendString(key.get(), false))

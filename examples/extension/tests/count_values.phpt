@@ -1,5 +1,5 @@
 --TEST--
-corvane_count_values counts as array_count_values does, with PHP's key rules, and corvane_count_words as well
+corvane_count_values counts as array_count_values does, with PHP's key rules, other values skipped with its warning, and corvane_count_words as well
 --FILE--
 <?php
 $values = ["apple", "42", 42, "-5", "007", "-0", "42 ", "9223372036854775808", "", "apple", -5, "9223372036854775807"];
@@ -11,6 +11,18 @@ var_dump(corvane_count_words($text) === array_count_values(array_filter(explode(
 $x = "ref";
 $withRef = ["ref", &$x, "ref"];
 var_dump(corvane_count_values($withRef) === array_count_values($withRef));
+// Other values are skipped with a warning, which @ silences.
+$mixed = ["a", 1.5, true, null, [1], new stdClass, STDIN, "a", 7];
+$ours = @corvane_count_values($mixed);
+var_dump($ours === @array_count_values($mixed), $ours);
+// The warnings are compared with array_count_values's own, whose words differ between PHP versions.
+$warnings = [];
+set_error_handler(function ($level, $message) use (&$warnings) {
+    $warnings[] = [$level, substr($message, strpos($message, "(): "))];
+    return true;
+});
+var_dump(corvane_count_values($mixed) === array_count_values($mixed));
+var_dump(count($warnings), array_slice($warnings, 0, 6) === array_slice($warnings, 6), $warnings[0][0] === E_WARNING);
 ?>
 --EXPECT--
 bool(true)
@@ -34,5 +46,16 @@ array(9) {
   [9223372036854775807]=>
   int(1)
 }
+bool(true)
+bool(true)
+bool(true)
+array(2) {
+  ["a"]=>
+  int(2)
+  [7]=>
+  int(1)
+}
+bool(true)
+int(12)
 bool(true)
 bool(true)
