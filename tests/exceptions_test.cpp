@@ -45,6 +45,27 @@ TEST_F(GuardedCalls, TheAuthorsOwnExceptionsKeepTheirMessage) {
     EXPECT_EQ(host::exceptionMessage(), "Unknown C++ exception") << "nothing at all passes through the engine";
 }
 
+TEST_F(GuardedCalls, APhpExceptionRaisesTheClassItNames) {
+    EXPECT_FALSE(corvane::runGuarded([] { throw corvane::PhpException(zend_ce_type_error, "not a number"); }));
+    EXPECT_EQ(host::exceptionClass(), "TypeError");
+    EXPECT_EQ(host::exceptionMessage(), "not a number");
+    host::clearException();
+
+    zval returnValue;
+    returnValue.u1.type_info = 1;
+    EXPECT_FALSE(corvane::runGuarded(&returnValue, [&] {
+        ZVal(ZendString("partial")).detach(returnValue);
+        throw corvane::PhpException(zend_ce_argument_count_error, std::string("too few"));
+    }));
+    EXPECT_EQ(host::exceptionClass(), "ArgumentCountError");
+    EXPECT_EQ(host::exceptionMessage(), "too few");
+    EXPECT_EQ(returnValue.u1.type_info, 1u) << "null";
+    host::clearException();
+
+    EXPECT_FALSE(corvane::runGuarded(&returnValue, [] { throw corvane::PhpException(nullptr, "no class"); }));
+    EXPECT_EQ(host::exceptionClass(), "Exception") << "no class named: PHP's Exception";
+}
+
 TEST_F(GuardedCalls, TheBodysHandlesAreReleasedBeforeThePhpExceptionIsRaised) {
     const size_t blocks = host::liveRequestBlocks();
     EXPECT_FALSE(corvane::runGuarded([] {

@@ -23,6 +23,9 @@
 //   corvane_increment_refs(array $values): array +1 on every element, through references too
 //   corvane_increment(&$number, int $by = 1)     a by-reference argument, changed
 //   corvane_link(&$variable): array              [&$variable]
+//   corvane_raise(string $class, string $message) throws the PHP class named, from C++: Error,
+//                                                TypeError, ArgumentCountError, ValueError (PHP 8)
+//                                                or the extension's own CorvaneExampleException
 #include <php.h>  // PHP's headers before corvane's: corvane then uses PHP's own declarations
 #include <corvane/ZVal.h>
 #include <corvane/exceptions.h>
@@ -35,6 +38,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -465,6 +469,44 @@ PHP_FUNCTION(corvane_link) {
     });
 }
 
+// The extension's own exception class, registered when the module starts (shared by all requests).
+zend_class_entry* corvaneExampleException = nullptr;
+
+namespace {
+
+// The class a C++ exception raises in PHP, by the name PHP code gives; refused names are an Exception.
+zend_class_entry* throwableNamed(std::string_view name) {
+    if (name == "Error") return zend_ce_error;
+    if (name == "TypeError") return zend_ce_type_error;
+    if (name == "ArgumentCountError") return zend_ce_argument_count_error;
+#if PHP_VERSION_ID >= 80000
+    if (name == "ValueError") return zend_ce_value_error;
+#endif
+    if (name == "CorvaneExampleException") return corvaneExampleException;
+    throw std::invalid_argument("corvane_raise(): no such class: " + std::string(name));
+}
+
+}  // namespace
+
+PHP_FUNCTION(corvane_raise) {
+    zend_string* name;
+    zend_string* message;
+    ZEND_PARSE_PARAMETERS_START(2, 2)
+    Z_PARAM_STR(name)
+    Z_PARAM_STR(message)
+    ZEND_PARSE_PARAMETERS_END();
+
+    corvane::runGuarded(return_value, [&] {
+        const ZendString text(message, false);
+        throw corvane::PhpException(throwableNamed(ZendString(name, false).view()), std::string(text.view()));
+    });
+}
+
+ZEND_BEGIN_ARG_INFO_EX(arginfo_corvane_raise, 0, 0, 2)
+ZEND_ARG_INFO(0, class)
+ZEND_ARG_INFO(0, message)
+ZEND_END_ARG_INFO()
+
 ZEND_BEGIN_ARG_INFO_EX(arginfo_corvane_values, 0, 0, 1)
 ZEND_ARG_INFO(0, values)
 ZEND_END_ARG_INFO()
@@ -479,6 +521,15 @@ ZEND_ARG_INFO(1, variable)
 ZEND_END_ARG_INFO()
 
 // ==== End of arrays received, references and exceptions =========================================
+
+PHP_MINIT_FUNCTION(corvane_example) {
+    (void)type;
+    (void)module_number;
+    zend_class_entry entry;
+    INIT_CLASS_ENTRY(entry, "CorvaneExampleException", nullptr);
+    corvaneExampleException = zend_register_internal_class_ex(&entry, zend_ce_exception);
+    return SUCCESS;
+}
 
 PHP_MINFO_FUNCTION(corvane_example) {
     (void)zend_module;
@@ -531,6 +582,7 @@ static const zend_function_entry corvane_example_functions[] = {
     PHP_FE(corvane_increment_refs, arginfo_corvane_values)
     PHP_FE(corvane_increment, arginfo_corvane_increment)
     PHP_FE(corvane_link, arginfo_corvane_link)
+    PHP_FE(corvane_raise, arginfo_corvane_raise)
     // End of arrays received, references and exceptions
     PHP_FE_END
 };
@@ -539,7 +591,7 @@ zend_module_entry corvane_example_module_entry = {
     STANDARD_MODULE_HEADER,
     "corvane_example",
     corvane_example_functions,
-    nullptr,
+    PHP_MINIT(corvane_example),
     nullptr,
     PHP_RINIT(corvane_example),
     PHP_RSHUTDOWN(corvane_example),

@@ -324,6 +324,10 @@ inline zval* hashIndexLookup(HashTable* ht, zend_ulong h) noexcept { return zend
 
 // Raises PHP's Exception with message (code 0); PHP code sees it when the function returns.
 inline void throwException(const char* message) noexcept { zend_throw_exception(zend_ce_exception, message, 0); }
+// The same with an object of type, a class that implements Throwable (Error and its kind too).
+inline void throwException(zend_class_entry* type, const char* message) noexcept {
+    zend_throw_exception(type, message, 0);
+}
 
 // A PHP reference: the value type info of one, and the header of a new one (10 on PHP 7.3, with
 // NOT_COLLECTABLE on PHP 8.2).

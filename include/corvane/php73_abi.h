@@ -154,6 +154,9 @@ zval* zend_hash_str_add_new(HashTable* ht, const char* key, size_t len, zval* pD
 zval* zend_hash_index_add_new(HashTable* ht, zend_ulong h, zval* pData);
 zend_object* zend_throw_exception(zend_class_entry* exception_ce, const char* message, zend_long code);
 extern zend_class_entry* zend_ce_exception;
+extern zend_class_entry* zend_ce_error;
+extern zend_class_entry* zend_ce_type_error;
+extern zend_class_entry* zend_ce_argument_count_error;
 }
 
 // The destructor of tables that hold persistent strings only, as PHP's headers name it.

@@ -13,6 +13,9 @@ struct _zend_class_entry {
 namespace {
 
 _zend_class_entry exceptionEntry{"Exception"};
+_zend_class_entry errorEntry{"Error"};
+_zend_class_entry typeErrorEntry{"TypeError"};
+_zend_class_entry argumentCountErrorEntry{"ArgumentCountError"};
 
 // The pending exception: the engine keeps one, the previous ones chained to it.
 bool pending = false;
@@ -25,6 +28,9 @@ std::string pendingMessage;
 extern "C" {
 
 zend_class_entry* zend_ce_exception = nullptr;
+zend_class_entry* zend_ce_error = nullptr;
+zend_class_entry* zend_ce_type_error = nullptr;
+zend_class_entry* zend_ce_argument_count_error = nullptr;
 
 // The engine makes an object of the class and keeps it as the pending exception, a pending one
 // becoming its previous. The stand-in makes no object: it keeps the class and the message.
@@ -47,7 +53,12 @@ zend_object* zend_throw_exception(zend_class_entry* exception_ce, const char* me
 
 namespace standin::internal {
 
-void startupExceptions() { zend_ce_exception = &exceptionEntry; }
+void startupExceptions() {
+    zend_ce_exception = &exceptionEntry;
+    zend_ce_error = &errorEntry;
+    zend_ce_type_error = &typeErrorEntry;
+    zend_ce_argument_count_error = &argumentCountErrorEntry;
+}
 
 }  // namespace standin::internal
 
