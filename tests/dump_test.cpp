@@ -2,6 +2,8 @@
 #include "engine_facts.h"
 #include "engine_test.h"
 
+#include <corvane/output.h>
+
 #include <climits>
 
 #include <fmt/format.h>
@@ -84,6 +86,13 @@ TEST_F(Dump, WorkedExampleByteForByte) {
     EXPECT_EQ(text, kWorkedExample);
     EXPECT_EQ(text.size(), 157u);
     EXPECT_EQ(dumped(value.asArray()), kWorkedExample) << "a value holding an array writes what the array writes";
+
+    host::startOutputCapture();
+    {
+        corvane::PhpOutput out;
+        value.dump(out) << '\n';
+    }
+    EXPECT_EQ(host::takeOutput(), std::string(kWorkedExample) + "\n") << "through PHP's output layer, the same bytes";
 }
 
 TEST_F(Dump, EachDumpReturnsItsStream) {

@@ -29,13 +29,13 @@
 #include <php.h>  // PHP's headers before corvane's: corvane then uses PHP's own declarations
 #include <corvane/ZVal.h>
 #include <corvane/exceptions.h>
+#include <corvane/output.h>
 
 #include <ext/standard/info.h>
 #include <zend_exceptions.h>
 
 #include <algorithm>
 #include <new>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -164,10 +164,8 @@ PHP_FUNCTION(corvane_dump) {
     Z_PARAM_ZVAL(value)
     ZEND_PARSE_PARAMETERS_END();
 
-    std::ostringstream out;
+    corvane::PhpOutput out;  // where echo writes: ob_start() catches it
     ZVal(*value).dump(out, 0) << '\n';
-    const std::string text = out.str();
-    PHPWRITE(text.data(), text.size());
     (void)return_value;  // returns null: the engine set it before the call
 }
 

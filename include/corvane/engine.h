@@ -322,6 +322,18 @@ inline zval* hashIndexLookup(HashTable* ht, zend_ulong h) noexcept { return zend
 #define CORVANE_HAS_HASH_LOOKUP 0
 #endif
 
+}  // namespace corvane::engine
+
+// PHP's output layer (main/php_output.h), which only PHP's main header declares, and no engine
+// header does: declared here as PHP declares it, the same in every supported version.
+extern "C" size_t php_output_write(const char* str, size_t len);
+
+namespace corvane::engine {
+
+// Writes len bytes through PHP's output layer, as echo does: into the innermost output buffer
+// (ob_start), or to the SAPI; the engine copies them where they go.
+inline void outputWrite(const char* text, size_t len) noexcept { php_output_write(text, len); }
+
 // Raises PHP's Exception with message (code 0); PHP code sees it when the function returns.
 inline void throwException(const char* message) noexcept { zend_throw_exception(zend_ce_exception, message, 0); }
 // The same with an object of type, a class that implements Throwable (Error and its kind too).

@@ -215,4 +215,15 @@ std::string exceptionMessage() {
 
 void clearException() { zend_clear_exception(); }
 
+void startOutputCapture() { php_output_start_default(); }
+
+std::string takeOutput() {
+    zval contents;
+    if (php_output_get_contents(&contents) == FAILURE) return "";
+    std::string text(Z_STRVAL(contents), Z_STRLEN(contents));
+    zval_ptr_dtor(&contents);
+    php_output_discard();
+    return text;
+}
+
 }  // namespace host

@@ -48,6 +48,8 @@ bool canRaiseExceptions() { return true; }
 bool exceptionPending() { return standin::exceptionPending(); }
 std::string exceptionClass() { return standin::exceptionClass(); }
 std::string exceptionMessage() { return standin::exceptionMessage(); }
+void startOutputCapture() { standin::takeOutput(); }
+std::string takeOutput() { return standin::takeOutput(); }
 void clearException() { standin::clearException(); }
 
 }  // namespace host

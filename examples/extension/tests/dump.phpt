@@ -1,5 +1,5 @@
 --TEST--
-corvane_dump writes corvane's dump of any value
+corvane_dump writes corvane's dump of any value, through PHP's output layer (ob_start catches it)
 --FILE--
 <?php
 corvane_dump(corvane_nested());
@@ -10,6 +10,11 @@ $self = [1];
 $self[] = &$self;
 corvane_dump($self);
 $self = null;  // breaks the cycle: nothing is left for a leak check at exit
+ob_start();
+corvane_dump([1, "two"]);
+echo "in order with echo\n";
+$caught = ob_get_clean();
+echo "caught ", strlen($caught), " bytes:\n", strtoupper($caught);
 ?>
 --EXPECT--
 array(4) {
@@ -36,3 +41,11 @@ array(2) {
   [1]=>
   REFERENCE
 }
+caught 75 bytes:
+ARRAY(2) {
+  [0]=>
+  INT(1)
+  [1]=>
+  STRING(3) "TWO"
+}
+IN ORDER WITH ECHO

@@ -115,6 +115,8 @@ STANDIN_API std::string exceptionClass();
 STANDIN_API std::string exceptionMessage();
 STANDIN_API size_t exceptionsChained();
 STANDIN_API void clearException();
+// What php_output_write (PHP's output layer, echo's way out) wrote since the last call, taken.
+STANDIN_API std::string takeOutput();
 
 }  // namespace standin
 
