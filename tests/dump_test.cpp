@@ -5,6 +5,7 @@
 #include <corvane/output.h>
 
 #include <climits>
+#include <pthread.h>
 
 #include <fmt/format.h>
 
@@ -313,6 +314,47 @@ TEST_F(Dump, EveryNegativeIndentStaysNegative) {
     // A level too deep for an int width is refused too, rather than writing gigabytes of spaces.
     EXPECT_THROW(dumped(ZVal::makeNull(), INT_MAX), fmt::format_error);
     EXPECT_THROW(dumped(ZVal::makeNull(), 1073741824), fmt::format_error);
+}
+
+// Runs body on a thread of its own with a stack of stackBytes.
+template <typename Body>
+void onSmallStack(size_t stackBytes, Body body) {
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_attr_init(&attributes), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, stackBytes), 0);
+    pthread_t thread;
+    auto run = [](void* argument) -> void* {
+        (*static_cast<Body*>(argument))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attributes, run, &body), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+}
+
+TEST_F(Dump, AnyDepthDumpsOnASmallStack) {
+    // Each array holds the next under key 0; the innermost is empty.
+    constexpr int kDepth = 3000;
+    ZendArray outermost(0);
+    for (int level = 0; level < kDepth; ++level) {
+        ZendArray outer(1);
+        outer.add(ZVal(std::move(outermost)));
+        outermost = std::move(outer);
+    }
+    std::string expected;
+    for (int level = 0; level < kDepth; ++level) {
+        expected.append(2 * level, ' ').append("array(1) {\n").append(2 * level + 2, ' ').append("[0]=>\n");
+    }
+    expected.append(2 * kDepth, ' ').append("array(0) {\n").append(2 * kDepth, ' ').append("}");
+    for (int level = kDepth - 1; level >= 0; --level) expected.append("\n").append(2 * level, ' ').append("}");
+
+    // A dump that recursed would need far more than 256 KiB for this depth.
+    std::string text;
+    onSmallStack(256 * 1024, [&] { text = dumped(outermost); });
+    EXPECT_TRUE(text == expected) << "the dump differs from the text of the format (" << text.size() << " bytes, "
+                                  << expected.size() << " expected)";
+    EXPECT_EQ(outermost.refCount(), 1u);
+    EXPECT_EQ(typeInfoOf(outermost.get()) & 0x20, 0u) << "no mark left";
 }
 
 TEST_F(Dump, AFailingStreamLeavesNothingMarkedOrCounted) {

@@ -43,6 +43,13 @@ function(check_engine_report errors what)
   endif()
 endfunction()
 
+set(launcher)
+if(VALGRIND)
+  set(ENV{USE_ZEND_ALLOC} 0)
+  set(launcher "${VALGRIND}" -q --error-exitcode=99 --undef-value-errors=no --leak-check=full
+    --show-leak-kinds=definite --errors-for-leak-kinds=definite)
+endif()
+
 section(SKIPIF skipif)
 if(DEFINED skipif)
   file(WRITE "${scripts}.skipif.php" "${skipif}")
@@ -68,12 +75,6 @@ if(NOT DEFINED code OR NOT DEFINED expected)
 endif()
 file(WRITE "${scripts}.php" "${code}")
 
-set(launcher)
-if(VALGRIND)
-  set(ENV{USE_ZEND_ALLOC} 0)
-  set(launcher "${VALGRIND}" -q --error-exitcode=99 --undef-value-errors=no --leak-check=full
-    --show-leak-kinds=definite --errors-for-leak-kinds=definite)
-endif()
 execute_process(COMMAND ${launcher} ${php_command} "${scripts}.php"
   OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE failed)
 string(STRIP "${output}" output)
