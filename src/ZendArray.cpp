@@ -29,28 +29,43 @@ namespace engine = corvane::engine;
 
 namespace {
 
-// One array of a dump under way: marked as being walked from open() to close(), where its walk
-// stands, and its nesting level. Copyable, so that the levels of a deep dump live in a vector on
-// the heap and the dump's own stack does not grow with the depth.
+// One array of a dump under way: marked as being walked from its making to close(), where its walk
+// stands, and its nesting level. The vector that holds the levels of a deep dump copies them (so
+// the dump's own stack does not grow with the depth); only Levels closes a level, once.
 class Level {
 public:
     Level(zend_array* array, int indent)
         : array_(array),
           markedBefore_(corvane::recursion::enter(array)),
-          at_(ZendArray::Items(engine::usedSlots(array)).begin()),
-          end_(ZendArray::Items(engine::usedSlots(array)).end()),
+          at_(ZendArray::Items(engine::noSlots()).begin()),
+          end_(at_),
           indent_(indent) {}
 
     void close() const { corvane::recursion::leave(array_, markedBefore_); }
 
-    bool done() const { return at_ == end_; }
-    // The next element; the walk moves past it.
-    ZendArray::Item next() { return *at_++; }
+    // Where the walk goes on: the first element (the slots are read now, after the header, as a
+    // loop over items() reads them), or the one after the element it stopped on, once that
+    // element's output is written.
+    ZendArray::Items::iterator resume() {
+        if (!started_) {
+            const ZendArray::Items items(engine::usedSlots(array_));
+            at_ = items.begin();
+            end_ = items.end();
+            started_ = true;
+        } else {
+            ++at_;
+        }
+        return at_;
+    }
+    // The walk stops on at, a nested array, to write it first.
+    void stopAt(const ZendArray::Items::iterator& at) { at_ = at; }
+    const ZendArray::Items::iterator& end() const { return end_; }
     int indent() const { return indent_; }
 
 private:
     zend_array* array_;
     bool markedBefore_;
+    bool started_ = false;
     ZendArray::Items::iterator at_;
     ZendArray::Items::iterator end_;
     int indent_;
@@ -99,32 +114,40 @@ std::ostream& ZendArray::dump(std::ostream& out, int indent) const {
     printHeader(out, array, indent);
     for (;;) {
         Level& level = levels.innermost();
-        if (level.done()) {
-            fmt::print(out, "\n{:{}}}}", "", corvane::dumpWidth(level.indent()));
-            if (!levels.nested()) break;
-            levels.pop();
-            continue;
-        }
-        const auto [key, value] = level.next();
+        const int elementIndent = level.indent() + 1;
         const int elementWidth = corvane::dumpWidth(level.indent(), 2);
-        out << "\n";
-        if (key.isString()) {
-            fmt::print(out, "{:{}}[\"{}\"]=>\n", "", elementWidth, static_cast<const char*>(key.get()->val));
-        } else {
-            fmt::print(out, "{:{}}[{}]=>\n", "", elementWidth, static_cast<uint64_t>(key.integer()));
+        // The level's elements up to the end, or up to a nested array, whose level comes next. The
+        // walk's position is a local here, as in a loop over items(); level is not used once a
+        // level is pushed.
+        zend_array* nested = nullptr;
+        ZendArray::Items::iterator at = level.resume();
+        const ZendArray::Items::iterator end = level.end();
+        for (; at != end; ++at) {
+            const auto [key, value] = *at;
+            out << "\n";
+            if (key.isString()) {
+                fmt::print(out, "{:{}}[\"{}\"]=>\n", "", elementWidth, static_cast<const char*>(key.get()->val));
+            } else {
+                fmt::print(out, "{:{}}[{}]=>\n", "", elementWidth, static_cast<uint64_t>(key.integer()));
+            }
+            if (engine::typeOf(value) != engine::kArray) {
+                corvane::dumpValue(out, value, elementIndent);
+            } else if (corvane::recursion::isMarked(value.value.arr)) {
+                fmt::print(out, "{:{}}*RECURSION*", "", elementWidth);
+            } else {
+                nested = value.value.arr;
+                level.stopAt(at);
+                break;
+            }
         }
-        if (engine::typeOf(value) != engine::kArray) {
-            corvane::dumpValue(out, value, level.indent() + 1);
+        if (nested) {
+            levels.push(nested, elementIndent);
+            printHeader(out, nested, elementIndent);
             continue;
         }
-        zend_array* nested = value.value.arr;
-        if (corvane::recursion::isMarked(nested)) {
-            fmt::print(out, "{:{}}*RECURSION*", "", elementWidth);
-            continue;
-        }
-        const int nestedIndent = level.indent() + 1;  // level is not to be used once a level is pushed
-        levels.push(nested, nestedIndent);
-        printHeader(out, nested, nestedIndent);
+        fmt::print(out, "\n{:{}}}}", "", corvane::dumpWidth(level.indent()));
+        if (!levels.nested()) break;
+        levels.pop();
     }
     return out;
 }

@@ -76,7 +76,11 @@ PHP_FUNCTION(raw_count_values) {
                 count(lookupString(counts, Z_STR_P(entry)));
             }
         } else {
+#if PHP_VERSION_ID >= 80000
             php_error_docref(nullptr, E_WARNING, "Can only count string and integer values, entry skipped");
+#else
+            php_error_docref(nullptr, E_WARNING, "Can only count STRING and INTEGER values!");
+#endif
         }
     }
     ZEND_HASH_FOREACH_END();

@@ -481,6 +481,7 @@ zend_class_entry* throwableNamed(std::string_view name) {
     if (name == "ValueError") return zend_ce_value_error;
 #endif
     if (name == "CorvaneExampleException") return corvaneExampleException;
+    if (name == "Throwable") return zend_ce_throwable;  // an interface: raised as Exception
     throw std::invalid_argument("corvane_raise(): no such class: " + std::string(name));
 }
 

@@ -336,9 +336,23 @@ inline void outputWrite(const char* text, size_t len) noexcept { php_output_writ
 
 // Raises PHP's Exception with message (code 0); PHP code sees it when the function returns.
 inline void throwException(const char* message) noexcept { zend_throw_exception(zend_ce_exception, message, 0); }
-// The same with an object of type, a class that implements Throwable (Error and its kind too).
+// Whether the engine can make an object of type: not an interface, a trait or an abstract class
+// (the engine would then raise with no object at all). Known only with PHP's headers, which
+// declare the class's layout; the stand-in's classes are all concrete.
+inline bool isInstantiable(const zend_class_entry* type) noexcept {
+#if defined(CORVANE_USES_PHP_HEADERS)
+    return (type->ce_flags & (ZEND_ACC_INTERFACE | ZEND_ACC_TRAIT | ZEND_ACC_IMPLICIT_ABSTRACT_CLASS |
+                              ZEND_ACC_EXPLICIT_ABSTRACT_CLASS)) == 0;
+#else
+    (void)type;
+    return true;
+#endif
+}
+
+// The same with an object of type, a concrete class that implements Throwable (Error and its kind
+// too); a null type, or one the engine cannot make an object of, raises Exception.
 inline void throwException(zend_class_entry* type, const char* message) noexcept {
-    zend_throw_exception(type, message, 0);
+    zend_throw_exception(type && isInstantiable(type) ? type : zend_ce_exception, message, 0);
 }
 
 // A PHP reference: the value type info of one, and the header of a new one (10 on PHP 7.3, with

@@ -16,8 +16,9 @@ namespace corvane {
 
 // A C++ exception that reaches PHP code, through runGuarded, as an object of the PHP class it names:
 // one of PHP's own (zend_ce_error, zend_ce_type_error, zend_ce_argument_count_error; on PHP 8 also
-// zend_ce_value_error), or one the extension registered; any class that implements Throwable.
-// what() is the PHP exception's message. A null class is Exception. Header only.
+// zend_ce_value_error), or one the extension registered; a concrete class that implements
+// Throwable. what() is the PHP exception's message. A null class is Exception, and so is an
+// interface or abstract class (Throwable itself, say), of which no object can be made. Header only.
 //
 //     throw corvane::PhpException(zend_ce_type_error, "corvane_sum(): Argument #1 must hold numbers");
 class PhpException : public std::runtime_error {

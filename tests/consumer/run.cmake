@@ -40,9 +40,9 @@ step("CMake: configure" ${run_clean} ${CMAKE_COMMAND} -S "${WORK}/cmake" -B "${W
   -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_INSTALL_PREFIX=${WORK}/cmake/installed)
 step("CMake: build" ${CMAKE_COMMAND} --build "${WORK}/cmake/build")
 step("CMake: test program" ${run_clean} "${WORK}/cmake/build/my_test")
-step("CMake: module in the build tree loads" ${run_clean} "${WORK}/cmake/build/load_module" "${WORK}/cmake/build/libmyext.so")
+step("CMake: module in the build tree loads" ${run_clean} "${WORK}/cmake/build/load_module" "${WORK}/cmake/build/myext.so")
 step("CMake: install the module" ${CMAKE_COMMAND} --install "${WORK}/cmake/build")
-step("CMake: installed module loads" ${run_clean} "${WORK}/cmake/build/load_module" "${WORK}/cmake/installed/modules/libmyext.so")
+step("CMake: installed module loads" ${run_clean} "${WORK}/cmake/build/load_module" "${WORK}/cmake/installed/modules/myext.so")
 set(load_module "${WORK}/cmake/build/load_module")
 
 # --- pkg-config: the README's command lines as they stand, with c++ being CXX ------------------------

@@ -63,12 +63,12 @@ bool canRaiseExceptions();
 bool exceptionPending();
 std::string exceptionClass();
 std::string exceptionMessage();
+void clearException();
 
 // PHP's output layer (echo's way out): catching what is written there from now on, and taking it.
 // A real engine catches it in an output buffer, as ob_start does.
 void startOutputCapture();
 std::string takeOutput();
-void clearException();
 
 }  // namespace host
 

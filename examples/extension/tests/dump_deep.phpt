@@ -1,7 +1,7 @@
 --TEST--
 corvane_dump writes an array nested 20,000 deep on PHP's default stack (deeper than the recursive dump went), the text of its format
 --SKIPIF--
-<?php if (getenv("USE_ZEND_ALLOC") === "0") echo "skip under memcheck: hundreds of megabytes of indentation (the suite's deep dump runs there)";
+<?php if (getenv("USE_ZEND_ALLOC") === "0") echo "skip under memcheck: over a gigabyte of indentation (the suite's deep dump runs there)";
 --FILE--
 <?php
 // The text is counted as it leaves the output buffer, and dropped.

@@ -2,7 +2,7 @@
 C++ code names the PHP class it raises: PHP's Error kinds and the extension's own class, with the message
 --FILE--
 <?php
-foreach (["Error", "TypeError", "ArgumentCountError", "CorvaneExampleException", "NoSuchClass"] as $class) {
+foreach (["Error", "TypeError", "ArgumentCountError", "CorvaneExampleException", "Throwable", "NoSuchClass"] as $class) {
     try {
         corvane_raise($class, "raised as $class");
         echo "nothing raised\n";
@@ -29,6 +29,9 @@ ArgumentCountError: raised as ArgumentCountError
 bool(true)
 bool(false)
 CorvaneExampleException: raised as CorvaneExampleException
+bool(false)
+bool(true)
+Exception: raised as Throwable
 bool(false)
 bool(true)
 Exception: corvane_raise(): no such class: NoSuchClass
