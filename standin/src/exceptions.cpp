@@ -6,16 +6,19 @@
 #include <cstdlib>
 #include <string>
 
+// The stand-in reads a class's name only. Code compiled against PHP 7.3's headers reads its flags
+// too (corvane asks whether the class is concrete), at byte 28: zeros there, a concrete class.
 struct _zend_class_entry {
     const char* name;
+    unsigned char zeros[504];
 };
 
 namespace {
 
-_zend_class_entry exceptionEntry{"Exception"};
-_zend_class_entry errorEntry{"Error"};
-_zend_class_entry typeErrorEntry{"TypeError"};
-_zend_class_entry argumentCountErrorEntry{"ArgumentCountError"};
+_zend_class_entry exceptionEntry{"Exception", {}};
+_zend_class_entry errorEntry{"Error", {}};
+_zend_class_entry typeErrorEntry{"TypeError", {}};
+_zend_class_entry argumentCountErrorEntry{"ArgumentCountError", {}};
 
 // The pending exception: the engine keeps one, the previous ones chained to it.
 bool pending = false;
