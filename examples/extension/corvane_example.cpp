@@ -57,7 +57,7 @@ namespace {
 #define CORVANE_EXAMPLE_G(field) ZEND_MODULE_GLOBALS_ACCESSOR(corvane_example, field)
 
 ZVal& held() {
-    return *std::launder(reinterpret_cast<ZVal*>(ZEND_MODULE_GLOBALS_ACCESSOR(corvane_example, held)));
+    return *std::launder(reinterpret_cast<ZVal*>(CORVANE_EXAMPLE_G(held)));
 }
 
 // Splits on single spaces; empty words (from repeated spaces) are not counted.
@@ -244,7 +244,7 @@ PHP_RINIT_FUNCTION(corvane_example) {
 #if defined(ZTS) && defined(COMPILE_DL_CORVANE_EXAMPLE)
     ZEND_TSRMLS_CACHE_UPDATE();
 #endif
-    new (ZEND_MODULE_GLOBALS_ACCESSOR(corvane_example, held)) ZVal();
+    new (CORVANE_EXAMPLE_G(held)) ZVal();
     CORVANE_EXAMPLE_G(loans) = 0;
     return SUCCESS;
 }
@@ -264,11 +264,13 @@ PHP_RSHUTDOWN_FUNCTION(corvane_example) {
 
 namespace {
 
-// array_count_values's warning, in the words of the engine's version.
+// array_count_values's and array_flip's warnings, in the words of the engine's version.
 #if PHP_VERSION_ID >= 80000
 constexpr const char* kCannotCount = "Can only count string and integer values, entry skipped";
+constexpr const char* kCannotFlip = "Can only flip string and integer values, entry skipped";
 #else
 constexpr const char* kCannotCount = "Can only count STRING and INTEGER values!";
+constexpr const char* kCannotFlip = "Can only flip STRING and INTEGER values!";
 #endif
 
 // $counts[$value]++ with PHP's key rules; a value that is neither string nor integer is skipped
@@ -287,13 +289,6 @@ ZendArray countValues(const ZendArray& values) {
     }
     return counts;
 }
-
-// array_flip's warning, in the words of the engine's version.
-#if PHP_VERSION_ID >= 80000
-constexpr const char* kCannotFlip = "Can only flip string and integer values, entry skipped";
-#else
-constexpr const char* kCannotFlip = "Can only flip STRING and INTEGER values!";
-#endif
 
 // $flipped[$value] = $key, as array_flip: other values are skipped with its warning.
 ZendArray flip(const ZendArray& values) {
