@@ -12,6 +12,12 @@ install(TARGETS corvane EXPORT corvaneTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY include/corvane DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# The mark of the engine this build is for: engine.h refuses to compile code for an engine that no
+# build in the install is for, instead of letting it link against another layout's library.
+string(REPLACE "." "" engine_mark "php${CORVANE_ENGINE_VERSION}")
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/engine_mark "")
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/engine_mark DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/corvane/engines
+  RENAME ${engine_mark})
 install(EXPORT corvaneTargets NAMESPACE corvane:: FILE ${CORVANE_LIBRARY_NAME}Targets.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/corvane)
 

@@ -4,6 +4,12 @@
 #include <sstream>
 #include <string>
 
+#if CORVANE_PHP_MINOR_VERSION == 82
+void ZendRefCounted::compiledForPhp82() {}
+#else
+void ZendRefCounted::compiledForPhp73() {}
+#endif
+
 unsigned int ZendRefCounted::addRef() const {
     zend_refcounted* counted = get();
     if (!counted) return 0;

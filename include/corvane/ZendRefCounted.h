@@ -7,6 +7,26 @@
 
 #include <iosfwd>
 
+// Each object file that includes corvane's classes names the layout it was compiled for, through a
+// symbol that only a library built for that layout defines (ZendRefCounted::compiledForPhp73 or
+// ...Php82). Code of one layout linked against a library of the other then fails to load
+// ("undefined symbol: _ZN14ZendRefCounted16compiledForPhp73Ev") instead of reading values at the
+// wrong offsets. The pointer sits in a section of its own, one copy per layout in a linked module;
+// no code reads it.
+#if !defined(_WIN32)
+#define CORVANE_LAYOUT_SYMBOL_73 "_ZN14ZendRefCounted16compiledForPhp73Ev"
+#define CORVANE_LAYOUT_SYMBOL_82 "_ZN14ZendRefCounted16compiledForPhp82Ev"
+#if CORVANE_PHP_MINOR_VERSION == 82
+#define CORVANE_LAYOUT_SYMBOL CORVANE_LAYOUT_SYMBOL_82
+#else
+#define CORVANE_LAYOUT_SYMBOL CORVANE_LAYOUT_SYMBOL_73
+#endif
+__asm__(".pushsection .data.rel.ro.corvane_layout,\"awG\",@progbits," CORVANE_LAYOUT_SYMBOL ",comdat\n"
+        ".p2align 3\n"
+        ".quad " CORVANE_LAYOUT_SYMBOL "\n"
+        ".popsection");
+#endif
+
 // Holds one pointer to the header of an engine string or array, or nothing (an empty handle).
 // A handle that is not empty owns one counted reference, unless the object is immutable (interned
 // strings, immutable arrays), which is never counted. The derived class decides how to let go.
@@ -54,6 +74,11 @@ protected:
     CORVANE_INLINE void set(void* counted);
 
 private:
+    // Defined, empty, only in a library built for that engine's layout: every object file that
+    // includes corvane refers to the one of its own layout (engine.h), so a mixed build cannot load.
+    static void compiledForPhp73();
+    static void compiledForPhp82();
+
     // Whether other's object may go into this handle: false for a handle of the other kind. In the
     // library: an empty handle's kind takes its dump (the cold path of a move through the base).
     static bool mayTake(const ZendRefCounted& handle, const ZendRefCounted& other) noexcept;

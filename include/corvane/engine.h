@@ -1,14 +1,21 @@
 // The engine boundary: the one place where corvane meets the PHP engine's declarations, for each
 // engine version it builds for (PHP 7.3 and PHP 8.2, not thread-safe).
 //
-// Built against PHP's own headers (CORVANE_PHP_HEADERS, set by the build when a php-config is given),
-// or included after them by an extension, it uses PHP's declarations. Otherwise it uses corvane's own
-// declarations of the PHP 7.3 ABI. Either way the constants below are the engine's values, and what
-// differs between the versions is stated here once, by name (docs/engine-boundary.md has the table).
+// It uses PHP's own declarations whenever PHP's headers are at hand: when CORVANE_PHP_HEADERS is set
+// (by the build when a php-config is given, and by the installed package of such a build), when PHP's
+// headers were included first, or when they are on the include path ($(php-config --includes)), so
+// that the include order within an extension never changes the layout. Only without any of these
+// does it use corvane's own declarations of the PHP 7.3 ABI. Either way the constants below are the
+// engine's values, and what differs between the versions is stated here once, by name
+// (docs/engine-boundary.md has the table).
 #ifndef CORVANE_ENGINE_H
 #define CORVANE_ENGINE_H
 
-#if defined(CORVANE_PHP_HEADERS) || defined(ZEND_TYPES_H)
+#if defined(CORVANE_PHP_HEADERS) || defined(ZEND_TYPES_H) || \
+    (__has_include(<php_version.h>) && __has_include(<zend.h>))
+#if !__has_include(<php_version.h>)
+#error "corvane: PHP's headers are not on the include path; compile with $(php-config --includes), or with the flags of $(pkg-config --cflags corvane8.2) (or corvane7.3)"
+#endif
 #include <php_version.h>
 #include <zend.h>
 #include <zend_smart_str_public.h>
@@ -27,6 +34,23 @@
 #define CORVANE_PHP_MINOR_VERSION 82
 #else
 #error "corvane builds for PHP 7.3 and PHP 8.2 only"
+#endif
+
+// An installed corvane marks the engines it was built for (corvane/engines/php73, php82). Code about
+// to be compiled for an engine that no build in this install is for stops here, with what to do,
+// instead of building against a library of another layout.
+#define CORVANE_ENGINE_MARK_73 <corvane/engines/php73>
+#define CORVANE_ENGINE_MARK_82 <corvane/engines/php82>
+#if __has_include(CORVANE_ENGINE_MARK_73) || __has_include(CORVANE_ENGINE_MARK_82)
+#if CORVANE_PHP_MINOR_VERSION == 73 && !__has_include(CORVANE_ENGINE_MARK_73)
+#if defined(CORVANE_USES_PHP_HEADERS)
+#error "corvane: these are PHP 7.3's headers, but this corvane is installed for PHP 8.2 only; use PHP 8.2's php-config, or install corvane7.3"
+#else
+#error "corvane: this corvane is installed for PHP 8.2 (corvane8.2): compile with $(pkg-config --cflags corvane8.2) or $(php-config --includes) of PHP 8.2, so that PHP's own headers are used"
+#endif
+#elif CORVANE_PHP_MINOR_VERSION == 82 && !__has_include(CORVANE_ENGINE_MARK_82)
+#error "corvane: these are PHP 8.2's headers, but this corvane is installed for PHP 7.3 only; use PHP 7.3's php-config, or install corvane8.2"
+#endif
 #endif
 
 // PHP 8.2 keeps the elements of a packed array (integer keys in order, HASH_FLAG_PACKED) as bare
@@ -373,7 +397,7 @@ inline zend_reference* newReference(const zval& value) {
 }
 
 // PHP 8.2's typed properties type the references made to them: a write into one must pass the
-// engine's check (which throws TypeError and releases the value when it fails). PHP 7.3 has none.
+// engine's check first. PHP 7.3 has none.
 inline bool referenceIsTyped(const zend_reference* ref) {
 #if CORVANE_PHP_MINOR_VERSION >= 82
     return ref->sources.ptr != nullptr;
@@ -382,13 +406,19 @@ inline bool referenceIsTyped(const zend_reference* ref) {
     return false;
 #endif
 }
-inline bool assignTypedReference(zend_reference* ref, zval* value) noexcept {
+// The engine's check of a write into a typed reference, with the calling PHP code's strict_types:
+// it may coerce value in place (1 to 1.0, "5" to 5, and may call __toString to do it), or refuse it
+// and throw TypeError. It neither stores nor releases anything, so the caller can store the value
+// before it releases the old one (zend_try_assign_typed_ref releases first).
+inline bool typedReferenceAccepts(zend_reference* ref, zval* value) noexcept {
 #if CORVANE_PHP_MINOR_VERSION >= 82
-    return zend_try_assign_typed_ref(ref, value) == SUCCESS;
+    // Outside any PHP call (an embedding host between scripts) there is no caller to ask.
+    bool strict = EG(current_execute_data) && ZEND_ARG_USES_STRICT_TYPES();
+    return zend_verify_ref_assignable_zval(ref, value, strict);
 #else
     (void)ref;
     (void)value;
-    return false;
+    return true;
 #endif
 }
 

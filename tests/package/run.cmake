@@ -55,3 +55,55 @@ step("CMake: a PHP whose build is not installed is refused" ${run_clean} ${CMAKE
 if(NOT step_output MATCHES "no build for PHP ${other} is installed")
   message(FATAL_ERROR "not the package's message:\n${step_output}")
 endif()
+
+# A module of three source files built as the README says, with $(php-config --includes) and no
+# -DCORVANE_PHP_HEADERS: whatever each file includes first, it reads PHP's layout, and code of one
+# layout never loads against a library of the other.
+execute_process(COMMAND "${PHP_CONFIG}" --includes OUTPUT_VARIABLE php_includes OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND "${PHP_CONFIG}" --php-binary OUTPUT_VARIABLE php OUTPUT_STRIP_TRAILING_WHITESPACE)
+separate_arguments(php_includes UNIX_COMMAND "${php_includes}")
+set(compile ${CXX} -std=c++17 -fPIC -O1 -I${prefix}/include)
+foreach(file module ext second)
+  step("compile ${file}.cpp with PHP's include flags" ${compile} ${php_includes} -c "${SOURCE}/${file}.cpp"
+    -o "${WORK}/${file}.o")
+endforeach()
+set(link ${CXX} -shared -o)
+set(libs -L${libdir} -lcorvane${VERSION} -Wl,-rpath,${libdir})
+file(WRITE "${WORK}/walk.php" "<?php echo corvane_package_walk([1, 2, 3, 'x', 'y', 'z', 'w']), PHP_EOL;\n")
+file(WRITE "${WORK}/loads.php" "<?php echo function_exists('corvane_package_walk') ? 'loaded' : 'refused', PHP_EOL;\n")
+# walk(module expected): runs the module's function in the extension's PHP.
+function(walk module expected)
+  step("PHP runs ${module}" ${run_clean} "${php}" -n -d extension=${WORK}/${module}.so "${WORK}/walk.php")
+  if(NOT step_output STREQUAL "${expected}\n")
+    message(FATAL_ERROR "${module}: read \"${step_output}\", not \"${expected}\"")
+  endif()
+endfunction()
+
+if(VERSION STREQUAL "8.2")
+  step("own.cpp without PHP's flags is refused by a corvane8.2 install" ${compile} -c "${SOURCE}/own.cpp"
+    -o "${WORK}/own.o" WANT_FAILURE)
+  if(NOT step_output MATCHES "this corvane is installed for PHP 8.2 \\(corvane8.2\\): compile with")
+    message(FATAL_ERROR "not engine.h's message:\n${step_output}")
+  endif()
+  step("link the module" ${link} "${WORK}/right.so" "${WORK}/module.o" "${WORK}/ext.o" "${WORK}/second.o" ${libs})
+  walk(right "6 xyzw -")
+  # The same file compiled against headers without the install's mark (a source tree's): it builds
+  # with corvane's own PHP 7.3 declarations, and the module then refuses to load.
+  step("own.cpp against unmarked headers" ${CXX} -std=c++17 -fPIC -I${SOURCE}/../../include -c "${SOURCE}/own.cpp"
+    -o "${WORK}/own.o")
+  step("compile module.cpp WITH_OWN" ${compile} ${php_includes} -DWITH_OWN -c "${SOURCE}/module.cpp" -o "${WORK}/module_own.o")
+  step("link the mixed module" ${link} "${WORK}/mixed.so" "${WORK}/module_own.o" "${WORK}/ext.o" "${WORK}/second.o"
+    "${WORK}/own.o" ${libs})
+  step("PHP refuses the mixed module" ${run_clean} "${php}" -n -d extension=${WORK}/mixed.so "${WORK}/loads.php")
+  if(NOT step_output MATCHES "undefined symbol: _ZN14ZendRefCounted16compiledForPhp73Ev" OR
+     NOT step_output MATCHES "refused")
+    message(FATAL_ERROR "the mixed module was not refused:\n${step_output}")
+  endif()
+else()
+  # PHP 7.3's layout is the one corvane declares itself: the file builds and reads right.
+  step("own.cpp without PHP's flags, against corvane7.3" ${compile} -c "${SOURCE}/own.cpp" -o "${WORK}/own.o")
+  step("compile module.cpp WITH_OWN" ${compile} ${php_includes} -DWITH_OWN -c "${SOURCE}/module.cpp" -o "${WORK}/module_own.o")
+  step("link the module" ${link} "${WORK}/right.so" "${WORK}/module_own.o" "${WORK}/ext.o" "${WORK}/second.o"
+    "${WORK}/own.o" ${libs})
+  walk(right "6 xyzw 6")
+endif()
