@@ -22,6 +22,7 @@
 //   corvane_with_total(array $values): array     a changed copy of the argument; the caller's stays
 //   corvane_increment_refs(array $values): array +1 on every element, through references too
 //   corvane_increment(&$number, int $by = 1)     a by-reference argument, changed
+//   corvane_assign(&$variable, mixed $value)     $variable = $value, typed properties included
 //   corvane_link(&$variable): array              [&$variable]
 //   corvane_raise(string $class, string $message) throws the PHP class named, from C++: Error,
 //                                                TypeError, ArgumentCountError, ValueError (PHP 8)
@@ -448,6 +449,20 @@ PHP_FUNCTION(corvane_increment) {
     });
 }
 
+// $variable = $value through a by-reference argument. The new value is in place before the old one
+// goes, so the old value's destructor sees the new one; a typed property (PHP 8.2) first checks
+// and coerces the value as PHP does, or throws TypeError and keeps what it had.
+PHP_FUNCTION(corvane_assign) {
+    zval* variable;
+    zval* value;
+    ZEND_PARSE_PARAMETERS_START(2, 2)
+    Z_PARAM_ZVAL(variable)
+    Z_PARAM_ZVAL(value)
+    ZEND_PARSE_PARAMETERS_END();
+
+    corvane::runGuarded([&] { ZVal(*variable).assign(ZVal(*value)); });
+}
+
 // [&$variable]: the array shares the argument's reference.
 PHP_FUNCTION(corvane_link) {
     zval* variable;
@@ -508,6 +523,11 @@ ZEND_END_ARG_INFO()
 ZEND_BEGIN_ARG_INFO_EX(arginfo_corvane_increment, 0, 0, 1)
 ZEND_ARG_INFO(1, number)
 ZEND_ARG_INFO(0, by)
+ZEND_END_ARG_INFO()
+
+ZEND_BEGIN_ARG_INFO_EX(arginfo_corvane_assign, 0, 0, 2)
+ZEND_ARG_INFO(1, variable)
+ZEND_ARG_INFO(0, value)
 ZEND_END_ARG_INFO()
 
 ZEND_BEGIN_ARG_INFO_EX(arginfo_corvane_link, 0, 0, 1)
@@ -575,6 +595,7 @@ static const zend_function_entry corvane_example_functions[] = {
     PHP_FE(corvane_with_total, arginfo_corvane_values)
     PHP_FE(corvane_increment_refs, arginfo_corvane_values)
     PHP_FE(corvane_increment, arginfo_corvane_increment)
+    PHP_FE(corvane_assign, arginfo_corvane_assign)
     PHP_FE(corvane_link, arginfo_corvane_link)
     PHP_FE(corvane_raise, arginfo_corvane_raise)
     // End of arrays received, references and exceptions

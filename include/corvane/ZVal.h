@@ -408,10 +408,9 @@ inline bool ZVal::assign(ZVal value) {
         return true;
     }
     zend_reference* ref = value_.value.ref;
-    if (CORVANE_UNLIKELY(engine::referenceIsTyped(ref))) {
-        zval local;
-        value.detach(local);
-        return engine::assignTypedReference(ref, &local);
+    // A refused value is released with the parameter; the engine has thrown its TypeError.
+    if (CORVANE_UNLIKELY(engine::referenceIsTyped(ref)) && !engine::typedReferenceAccepts(ref, &value.value_)) {
+        return false;
     }
     ZVal old = ZVal::take(ref->val);
     value.detach(ref->val);
