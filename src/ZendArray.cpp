@@ -1,6 +1,6 @@
 #include <corvane/ZendArray.h>
 
-#include "recursion_mark.h"
+#include <corvane/recursion.h>
 #include "dump_width.h"
 #include "value_dump.h"
 

@@ -1,5 +1,7 @@
 // A PHP extension written with corvane, for PHP 7.3 and 8.2 alike: the functions extension authors
-// write every day, without a raw reference count in sight.
+// write every day. Arguments are read through views and written in place through loans, values are
+// built and kept with owning handles; no count is touched by hand, and PHP's own macros are left
+// for parameter parsing, return values, warnings and the module's frame.
 //
 //   corvane_count_words(string $text): array   how often each space-separated word occurs
 //   corvane_nested(): array                    a nested array built in C++
@@ -35,13 +37,11 @@
 #include <ext/standard/info.h>
 #include <zend_exceptions.h>
 
-#include <algorithm>
 #include <new>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 // The value corvane_hold keeps, per request (and per thread in a thread-safe PHP). It lives in raw
 // storage: a ZVal object here would be constructed when the module loads and destroyed at process
@@ -71,7 +71,7 @@ ZendArray countWords(const ZendString& text) {
         size_t end = space == std::string_view::npos ? all.size() : space;
         std::string_view word = all.substr(start, end - start);
         // One lookup a word, and "42" counted under the integer key 42, as PHP code would.
-        if (!word.empty()) Z_LVAL_P(counts.findOrAdd(ZendArray::PhpKey(word), ZVal(0)))++;
+        if (!word.empty()) ++corvane::LentValue(counts.findOrAdd(ZendArray::PhpKey(word), ZVal(0))).longRef();
         start = end + 1;
     }
     return counts;
@@ -119,7 +119,7 @@ ZendArray drain(ZendArray& array) {
 // functions) then finds the held value refused.
 class HeldArrayLoan {
 public:
-    HeldArrayLoan() : array_(held().isArray() ? held().get()->value.arr : nullptr, true) {
+    HeldArrayLoan() : array_(heldArray(), true) {
         ++CORVANE_EXAMPLE_G(loans);
     }
     ~HeldArrayLoan() {
@@ -132,6 +132,11 @@ public:
     ZendArray& array() { return array_; }
 
 private:
+    static zend_array* heldArray() {
+        const corvane::ZValView value(held());
+        return value.isArray() ? value.asArray().get() : nullptr;
+    }
+
     ZendArray array_;
 };
 
@@ -180,7 +185,7 @@ PHP_FUNCTION(corvane_hold) {
     ZVal copy(*value);
     // The held array is the extension's own, never shared with PHP variables, so that
     // corvane_forget and corvane_drain_held may write into it.
-    if (copy.isArray()) SEPARATE_ARRAY(copy.get());
+    corvane::separateArray(*copy.get());
     // The old value is taken out before it is destroyed: its destructors see the new one.
     held() = std::move(copy);
     (void)return_value;  // returns null
@@ -189,7 +194,7 @@ PHP_FUNCTION(corvane_hold) {
 PHP_FUNCTION(corvane_held) {
     ZEND_PARSE_PARAMETERS_NONE();
     ZVal copy = held();
-    if (copy.isArray()) SEPARATE_ARRAY(copy.get());  // PHP gets its own array, as above
+    corvane::separateArray(*copy.get());  // PHP gets its own array, as above
     if (copy) copy.detach(*return_value);            // nothing held: the null the engine set
 }
 
@@ -214,18 +219,15 @@ PHP_FUNCTION(corvane_forget) {
 PHP_FUNCTION(corvane_drain) {
     zval* array;
     ZEND_PARSE_PARAMETERS_START(1, 1)
-    // Separated: an array shared with other variables, or immutable, is replaced by the engine's
-    // copy first, as PHP does before writing; the copies elsewhere stay as they are.
-    Z_PARAM_ARRAY_EX(array, 0, 1)
+    Z_PARAM_ARRAY_EX2(array, 0, 1, 0)  // through the reference, as it is
     ZEND_PARSE_PARAMETERS_END();
 
-    // The drain works on the array alone: it is taken out of $a meanwhile (a handle beside $a would
-    // share it, and a shared table is never written), and put back once it is empty. Destructors
-    // that run meanwhile find $a an empty array; what they store in $a is let go after the drain.
-    // The handle takes $a's reference over, and $a gets its placeholder, before anything is
-    // released: the collector may run at any release, and must never find $a without a value.
-    ZendArray own = ZendArray::take(Z_ARRVAL_P(array));
-    ZVal(ZendArray(0)).detach(*array);
+    // The drain works on the array alone: it is taken out of $a meanwhile, separated (an array
+    // shared with other variables, or immutable, is replaced by the engine's copy, as PHP does
+    // before writing; the copies elsewhere stay as they are), and put back once it is empty.
+    // Destructors that run meanwhile find $a an empty array; what they store in $a is let go after
+    // the drain.
+    ZendArray own = corvane::takeArray(*array);
     ZendArray keys = drain(own);
     ZVal meanwhile = ZVal::take(*array);
     ZVal(std::move(own)).detach(*array);
@@ -277,7 +279,7 @@ constexpr const char* kCannotFlip = "Can only flip STRING and INTEGER values!";
 // $counts[$value]++ with PHP's key rules; a value that is neither string nor integer is skipped
 // with array_count_values's warning. The values are read where they lie (items() and PhpKey count
 // nothing).
-ZendArray countValues(const ZendArray& values) {
+ZendArray countValues(corvane::ZendArrayView values) {
     ZendArray counts(0);
     for (auto [key, value] : values.items()) {
         (void)key;
@@ -286,13 +288,13 @@ ZendArray countValues(const ZendArray& values) {
             php_error_docref(nullptr, E_WARNING, "%s", kCannotCount);
             continue;
         }
-        Z_LVAL_P(counts.findOrAdd(countKey, ZVal(0)))++;
+        ++corvane::LentValue(counts.findOrAdd(countKey, ZVal(0))).longRef();
     }
     return counts;
 }
 
 // $flipped[$value] = $key, as array_flip: other values are skipped with its warning.
-ZendArray flip(const ZendArray& values) {
+ZendArray flip(corvane::ZendArrayView values) {
     ZendArray flipped(values.size());
     for (auto [key, value] : values.items()) {
         ZendArray::PhpKey newKey(value);
@@ -312,7 +314,7 @@ struct Sum {
     double real = 0;
     bool isReal = false;
 
-    void add(const ZVal& number) {
+    void add(corvane::ZValView number) {
         if (number.isDouble()) {
             toReal();
             real += number.asDouble();
@@ -334,30 +336,27 @@ struct Sum {
     }
 };
 
-// Every number in values and the arrays inside it; anything else is refused by asLong(). An array
-// that contains itself (through a reference: $a[] = &$a) is refused too, as array_walk_recursive
-// refuses it, instead of recursing until the stack runs out. path: the arrays being summed.
-void sum(const ZendArray& values, Sum& total, std::vector<const zend_array*>& path) {
-    if (std::find(path.begin(), path.end(), values.get()) != path.end()) {
-        throw std::runtime_error("Recursion detected");
-    }
-    path.push_back(values.get());
+// Every number in values and the arrays inside it; anything else is refused by asLong(). The
+// elements are read where they lie, through references, counting nothing. An array that contains
+// itself (through a reference: $a[] = &$a) is refused too, as array_walk_recursive refuses it,
+// instead of recursing until the stack runs out.
+void sum(corvane::ZendArrayView values, Sum& total) {
+    corvane::RecursionGuard guard(values.get());
+    if (guard.wasMarked()) throw std::runtime_error("Recursion detected");
     for (auto [key, value] : values.items()) {
         (void)key;
-        ZVal element = ZVal(value).dereferenced();
+        const corvane::ZValView element(value);
         if (element.isArray()) {
-            sum(element.asArray(), total, path);
+            sum(element.asArray(), total);
         } else {
             total.add(element);
         }
     }
-    path.pop_back();
 }
 
-ZVal sumOf(const ZendArray& values) {
+ZVal sumOf(corvane::ZendArrayView values) {
     Sum total;
-    std::vector<const zend_array*> path;
-    sum(values, total, path);
+    sum(values, total);
     return total.isReal ? ZVal(total.real) : ZVal(total.integer);
 }
 
@@ -369,7 +368,7 @@ PHP_FUNCTION(corvane_count_values) {
     Z_PARAM_ARRAY_HT(values)
     ZEND_PARSE_PARAMETERS_END();
 
-    corvane::runGuarded(return_value, [&] { ZVal(countValues(ZendArray(values))).detach(*return_value); });
+    corvane::runGuarded(return_value, [&] { ZVal(countValues(values)).detach(*return_value); });
 }
 
 PHP_FUNCTION(corvane_flip) {
@@ -378,7 +377,7 @@ PHP_FUNCTION(corvane_flip) {
     Z_PARAM_ARRAY_HT(values)
     ZEND_PARSE_PARAMETERS_END();
 
-    corvane::runGuarded(return_value, [&] { ZVal(flip(ZendArray(values))).detach(*return_value); });
+    corvane::runGuarded(return_value, [&] { ZVal(flip(values)).detach(*return_value); });
 }
 
 PHP_FUNCTION(corvane_sum) {
@@ -387,7 +386,7 @@ PHP_FUNCTION(corvane_sum) {
     Z_PARAM_ARRAY_HT(values)
     ZEND_PARSE_PARAMETERS_END();
 
-    corvane::runGuarded(return_value, [&] { sumOf(ZendArray(values)).detach(*return_value); });
+    corvane::runGuarded(return_value, [&] { sumOf(values).detach(*return_value); });
 }
 
 // The argument is the caller's array, shared: separate() swaps in the engine's copy before the
@@ -420,7 +419,7 @@ PHP_FUNCTION(corvane_increment_refs) {
         result.separate();
         for (auto [key, value] : result.items()) {
             ZVal element(value);
-            const long long next = element.dereferenced().asLong() + 1;
+            const long long next = corvane::ZValView(value).asLong() + 1;
             if (element.isReference()) {
                 element.assign(ZVal(next));
             } else if (key.isString()) {
@@ -445,7 +444,7 @@ PHP_FUNCTION(corvane_increment) {
 
     corvane::runGuarded([&] {
         ZVal variable(*number);  // shares the reference
-        variable.assign(ZVal(variable.dereferenced().asLong() + by));
+        variable.assign(ZVal(corvane::ZValView(variable).asLong() + by));
     });
 }
 

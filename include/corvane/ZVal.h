@@ -26,6 +26,9 @@ inline constexpr bool kIsIntegerArgument =
 template <typename Int>
 using IfIntegerArgument = std::enable_if_t<kIsIntegerArgument<Int>, int>;
 
+class ZValView;
+class LentValue;
+
 }  // namespace corvane
 
 // Owns one reference of what it holds when the value is reference-counted (type flags not zero).
@@ -152,6 +155,9 @@ public:
     CORVANE_INLINE static ZVal makeReference(ZVal value);
 
 private:
+    // A view's conversions refuse with the same messages.
+    friend class corvane::ZValView;
+    friend class corvane::LentValue;
     // Which conversion refused the value: 0 bool, 1 long, 2 double, 3 string, 4 array.
     [[noreturn]] static void throwNotA(int conversion);
     // Hands a counted value to the engine's zval_ptr_dtor through a fresh zval built from its two
