@@ -25,7 +25,7 @@ public:
     explicit Run(Program& program) : p_(program) {}
 
     void step() {
-        switch (p_.byte() % 30) {
+        switch (p_.byte() % 33) {
             case 0: newString(); break;
             case 1: copyString(p_.slot(), p_.slot()); break;
             case 2: moveString(); break;
@@ -56,6 +56,13 @@ public:
             case 27: spares(); break;
             case 28: walkDeleting(p_); break;
             case 29: runActions(readActions(p_)); break;
+            case 30: borrowedRead(p_.slot()); break;
+            case 31: {
+                size_t a = p_.slot(), v = p_.slot();
+                borrowedKeep(a, v, p_.byte());
+                break;
+            }
+            case 32: lentWrite(p_); break;
         }
         model.verify();
         check(collectorArmed() == standin::cycleCollectionArmed(), "the collector armed or not, as the program armed it");

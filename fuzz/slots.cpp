@@ -1,4 +1,5 @@
 #include "slots.h"
+#include "operations.h"
 
 #include <standin/standin.h>
 
@@ -180,8 +181,8 @@ std::vector<Action> readActions(Program& program) {
 
 void runActions(const std::vector<Action>& actions) {
     for (const Action& a : actions) {
-        uint8_t kind = a.kind % 14;
-        bool touchesI = kind == 6 || kind == 9 || kind == 11, touchesJ = kind == 6 || kind == 7;
+        uint8_t kind = a.kind % 15;
+        bool touchesI = kind == 6 || kind == 9 || kind == 11 || kind == 14, touchesJ = kind == 6 || kind == 7;
         if ((touchesI && isInFlux(slots.arrays[a.i])) || (touchesJ && isInFlux(slots.arrays[a.j]))) continue;
         switch (kind) {
             case 0: checkValue(a.i); break;
@@ -198,6 +199,7 @@ void runActions(const std::vector<Action>& actions) {
             case 11: releaseArray(a.i); break;
             case 12: releaseString(a.i); break;
             case 13: dumpSlot(a.j, a.i); break;
+            case 14: borrowedRead(a.i); break;
         }
     }
 }

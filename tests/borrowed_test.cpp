@@ -138,7 +138,10 @@ TEST_F(Borrowed, ALentValueIsReplacedBeforeTheOldOneGoesAndWritesThroughAReferen
     EXPECT_EQ(ZendArrayView(array).at("k").view(), "new");
     LentValue referenced(array.findOrAdd("r", ZVal(0)));
     referenced.longRef() += 10;
-    EXPECT_EQ(array.at("r").dereferenced().asLong(), 11) << "written through the reference";
+    EXPECT_TRUE(referenced.increment(100));
+    EXPECT_EQ(array.at("r").dereferenced().asLong(), 111) << "written through the reference";
+    EXPECT_FALSE(element.increment()) << "a string is no counter";
+    EXPECT_FALSE(LentValue(nullptr).increment());
     EXPECT_FALSE(element.assign(ZVal()));
     EXPECT_FALSE(LentValue(nullptr).assign(ZVal(1)));
 }

@@ -34,12 +34,27 @@ $cases = [
         implode(" ", words($size, 10, "word"))],
     ["count_words: 1M numeric words", null, "raw_count_words", "corvane_count_words",
         implode(" ", words($size, 1000, ""))],
+    ["append to a by-reference array: 1M integers", null, "raw_append", "corvane_append", range(0, $size - 1)],
+    ["append to a by-reference array: 1M strings", null, "raw_append", "corvane_append", words($size, 1000000, "s")],
+    ["sum of nested arrays: 1M integers, flat", null, "raw_sum", "corvane_sum", range(0, $size - 1)],
+    ["sum of nested arrays: 1M × [i, [i * 0.5]]", null, "raw_sum", "corvane_sum",
+        array_map(function ($i) { return [$i, [$i * 0.5]]; }, range(0, $size - 1))],
 ];
+
+// A by-reference function appends to a fresh array, which is its result; the others return theirs.
+function call_case($function, $input) {
+    if (is_string($function) && substr($function, -7) === "_append") {
+        $to = [];
+        $function($to, $input);
+        return $to;
+    }
+    return $function($input);
+}
 
 if ($only !== null) {
     $case = $cases[(int)$only];
     $function = $argv[3];
-    $function($case[4]);
+    call_case($function, $case[4]);
     exit(0);
 }
 
@@ -47,7 +62,7 @@ function best(callable $f, $input, int $runs): float {
     $best = INF;
     for ($i = 0; $i < $runs; $i++) {
         $start = hrtime(true);
-        $result = $f($input);
+        $result = call_case($f, $input);
         $elapsed = hrtime(true) - $start;
         unset($result);
         $best = min($best, $elapsed / 1e6);
@@ -58,8 +73,8 @@ function best(callable $f, $input, int $runs): float {
 echo "| case | PHP builtin (ms) | raw macros (ms) | corvane (ms) | corvane / raw | corvane / builtin |\n";
 echo "|---|---|---|---|---|---|\n";
 foreach ($cases as [$name, $builtin, $raw, $ours, $input]) {
-    $expected = $raw($input);
-    if ($ours($input) !== $expected || ($builtin && $builtin($input) !== $expected)) {
+    $expected = call_case($raw, $input);
+    if (call_case($ours, $input) !== $expected || ($builtin && $builtin($input) !== $expected)) {
         fwrite(STDERR, "$name: results differ\n");
         exit(1);
     }

@@ -6,6 +6,8 @@
 //   raw_count_values(array $values): array   array_count_values, one lookup a value
 //   raw_flip(array $values): array           array_flip
 //   raw_count_words(string $text): array     corvane_count_words
+//   raw_sum(array $values): int|float         corvane_sum: every number, nested arrays included
+//   raw_append(array &$to, array $from)       corvane_append: appends every element of $from
 #include <php.h>
 #include <zend_exceptions.h>
 
@@ -144,6 +146,91 @@ PHP_FUNCTION(raw_count_words) {
     }
 }
 
+namespace {
+
+// Integers while they fit, then floats, as PHP's + does; false (an exception thrown) for anything
+// that is not a number, and for an array inside itself, as array_walk_recursive refuses it.
+struct RawSum {
+    zend_long integer = 0;
+    double real = 0;
+    bool isReal = false;
+};
+
+bool sumInto(HashTable* values, RawSum& total) {
+    if (GC_IS_RECURSIVE(values)) {
+        zend_throw_exception(nullptr, "Recursion detected", 0);
+        return false;
+    }
+    const bool mark = !(GC_FLAGS(values) & GC_IMMUTABLE);
+    if (mark) GC_PROTECT_RECURSION(values);
+    bool ok = true;
+    zval* entry;
+    ZEND_HASH_FOREACH_VAL(values, entry) {
+        ZVAL_DEREF(entry);
+        if (Z_TYPE_P(entry) == IS_ARRAY) {
+            ok = sumInto(Z_ARRVAL_P(entry), total);
+        } else if (Z_TYPE_P(entry) == IS_DOUBLE) {
+            if (!total.isReal) total.real = static_cast<double>(total.integer);
+            total.isReal = true;
+            total.real += Z_DVAL_P(entry);
+        } else if (Z_TYPE_P(entry) == IS_LONG) {
+            zend_long next;
+            if (total.isReal) {
+                total.real += static_cast<double>(Z_LVAL_P(entry));
+            } else if (!__builtin_add_overflow(total.integer, Z_LVAL_P(entry), &next)) {
+                total.integer = next;
+            } else {
+                total.real = static_cast<double>(total.integer) + static_cast<double>(Z_LVAL_P(entry));
+                total.isReal = true;
+            }
+        } else {
+            zend_throw_exception(nullptr, "Not a long value", 0);
+            ok = false;
+        }
+        if (!ok) break;
+    }
+    ZEND_HASH_FOREACH_END();
+    if (mark) GC_UNPROTECT_RECURSION(values);
+    return ok;
+}
+
+}  // namespace
+
+PHP_FUNCTION(raw_sum) {
+    HashTable* values;
+    ZEND_PARSE_PARAMETERS_START(1, 1)
+    Z_PARAM_ARRAY_HT(values)
+    ZEND_PARSE_PARAMETERS_END();
+
+    RawSum total;
+    if (!sumInto(values, total)) return;
+    if (total.isReal) RETURN_DOUBLE(total.real);
+    RETURN_LONG(total.integer);
+}
+
+PHP_FUNCTION(raw_append) {
+    zval* to;
+    HashTable* from;
+    ZEND_PARSE_PARAMETERS_START(2, 2)
+    Z_PARAM_ARRAY_EX(to, 0, 1)
+    Z_PARAM_ARRAY_HT(from)
+    ZEND_PARSE_PARAMETERS_END();
+
+    HashTable* target = Z_ARRVAL_P(to);
+    zval* entry;
+    ZEND_HASH_FOREACH_VAL(from, entry) {
+        ZVAL_DEREF(entry);
+        Z_TRY_ADDREF_P(entry);
+        zend_hash_next_index_insert(target, entry);
+    }
+    ZEND_HASH_FOREACH_END();
+}
+
+ZEND_BEGIN_ARG_INFO_EX(arginfo_raw_append, 0, 0, 2)
+ZEND_ARG_INFO(1, to)
+ZEND_ARG_INFO(0, from)
+ZEND_END_ARG_INFO()
+
 ZEND_BEGIN_ARG_INFO_EX(arginfo_raw_one, 0, 0, 1)
 ZEND_ARG_INFO(0, values)
 ZEND_END_ARG_INFO()
@@ -152,6 +239,8 @@ static const zend_function_entry corvane_raw_twins_functions[] = {
     PHP_FE(raw_count_values, arginfo_raw_one)
     PHP_FE(raw_flip, arginfo_raw_one)
     PHP_FE(raw_count_words, arginfo_raw_one)
+    PHP_FE(raw_sum, arginfo_raw_one)
+    PHP_FE(raw_append, arginfo_raw_append)
     PHP_FE_END
 };
 

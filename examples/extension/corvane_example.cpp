@@ -23,6 +23,7 @@
 //   corvane_sum(array $values): int|float        the sum of every number, nested arrays included
 //   corvane_with_total(array $values): array     a changed copy of the argument; the caller's stays
 //   corvane_increment_refs(array $values): array +1 on every element, through references too
+//   corvane_append(array &$to, array $from)      appends every element of $from to $to
 //   corvane_increment(&$number, int $by = 1)     a by-reference argument, changed
 //   corvane_assign(&$variable, mixed $value)     $variable = $value, typed properties included
 //   corvane_link(&$variable): array              [&$variable]
@@ -71,7 +72,7 @@ ZendArray countWords(const ZendString& text) {
         size_t end = space == std::string_view::npos ? all.size() : space;
         std::string_view word = all.substr(start, end - start);
         // One lookup a word, and "42" counted under the integer key 42, as PHP code would.
-        if (!word.empty()) ++corvane::LentValue(counts.findOrAdd(ZendArray::PhpKey(word), ZVal(0))).longRef();
+        if (!word.empty()) corvane::LentValue(counts.findOrAdd(ZendArray::PhpKey(word), ZVal(0))).increment();
         start = end + 1;
     }
     return counts;
@@ -288,7 +289,7 @@ ZendArray countValues(corvane::ZendArrayView values) {
             php_error_docref(nullptr, E_WARNING, "%s", kCannotCount);
             continue;
         }
-        ++corvane::LentValue(counts.findOrAdd(countKey, ZVal(0))).longRef();
+        corvane::LentValue(counts.findOrAdd(countKey, ZVal(0))).increment();
     }
     return counts;
 }
@@ -432,6 +433,25 @@ PHP_FUNCTION(corvane_increment_refs) {
     });
 }
 
+// $to[] = $value for every element of $from, into the caller's array: the loan separates it first
+// when another variable shares it, as PHP does, and then writes with no count of its own.
+PHP_FUNCTION(corvane_append) {
+    zval* to;
+    zend_array* from;
+    ZEND_PARSE_PARAMETERS_START(2, 2)
+    Z_PARAM_ARRAY_EX2(to, 0, 1, 0)  // through the reference, as it is
+    Z_PARAM_ARRAY_HT(from)
+    ZEND_PARSE_PARAMETERS_END();
+
+    corvane::runGuarded([&] {
+        corvane::LentArray target(*to);
+        for (auto [key, value] : corvane::ZendArrayView(from).items()) {
+            (void)key;
+            target.add(corvane::ZValView(value).owned());
+        }
+    });
+}
+
 // A by-reference argument arrives as a reference: assign() writes into the caller's variable.
 PHP_FUNCTION(corvane_increment) {
     zval* number;
@@ -524,6 +544,11 @@ ZEND_ARG_INFO(1, number)
 ZEND_ARG_INFO(0, by)
 ZEND_END_ARG_INFO()
 
+ZEND_BEGIN_ARG_INFO_EX(arginfo_corvane_append, 0, 0, 2)
+ZEND_ARG_INFO(1, to)
+ZEND_ARG_INFO(0, from)
+ZEND_END_ARG_INFO()
+
 ZEND_BEGIN_ARG_INFO_EX(arginfo_corvane_assign, 0, 0, 2)
 ZEND_ARG_INFO(1, variable)
 ZEND_ARG_INFO(0, value)
@@ -594,6 +619,7 @@ static const zend_function_entry corvane_example_functions[] = {
     PHP_FE(corvane_with_total, arginfo_corvane_values)
     PHP_FE(corvane_increment_refs, arginfo_corvane_values)
     PHP_FE(corvane_increment, arginfo_corvane_increment)
+    PHP_FE(corvane_append, arginfo_corvane_append)
     PHP_FE(corvane_assign, arginfo_corvane_assign)
     PHP_FE(corvane_link, arginfo_corvane_link)
     PHP_FE(corvane_raise, arginfo_corvane_raise)

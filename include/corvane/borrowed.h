@@ -39,6 +39,17 @@ public:
 
     Handle handle;
 };
+
+// The zval PHP code reads or writes for value: through a reference (an element set with &$x, a
+// by-reference argument) and through a symbol table's indirect slot. One compare on the common
+// path: the type codes from the reference's on are the rare ones.
+inline zval* seenThrough(zval* value) {
+    if (CORVANE_UNLIKELY(engine::typeOf(*value) >= engine::kReference)) {
+        if (engine::typeOf(*value) == engine::kIndirect) value = value->value.zv;
+        if (engine::typeOf(*value) == engine::kReference) value = &value->value.ref->val;
+    }
+    return value;
+}
 }  // namespace borrow
 
 #define CORVANE_VIEW_OF_TEMPORARY \
@@ -109,14 +120,7 @@ public:
     }
 
 private:
-    // One compare on the common path: the type codes from the reference's on are the rare ones.
-    static const zval* seen(const zval* value) {
-        if (CORVANE_UNLIKELY(engine::typeOf(*value) >= engine::kReference)) {
-            if (engine::typeOf(*value) == engine::kIndirect) value = value->value.zv;
-            if (engine::typeOf(*value) == engine::kReference) value = &value->value.ref->val;
-        }
-        return value;
-    }
+    static const zval* seen(const zval* value) { return borrow::seenThrough(const_cast<zval*>(value)); }
 
     const zval* value_;
 };

@@ -13,16 +13,6 @@
 namespace corvane {
 
 namespace lent {
-// The zval that PHP code would write for lender: through a reference (a by-reference argument, an
-// element set with &) and through a symbol table's indirect slot.
-inline zval* target(zval& lender) {
-    zval* slot = &lender;
-    if (CORVANE_UNLIKELY(engine::typeOf(*slot) >= engine::kReference)) {
-        if (engine::typeOf(*slot) == engine::kIndirect) slot = slot->value.zv;
-        if (engine::typeOf(*slot) == engine::kReference) slot = &slot->value.ref->val;
-    }
-    return slot;
-}
 // The reference lender writes through, if any (typed ones check what goes in).
 inline zend_reference* referenceOf(zval& lender) {
     zval* slot = &lender;
@@ -36,7 +26,7 @@ inline zend_reference* referenceOf(zval& lender) {
 // other holders keep the original. False when lender holds no array, and for a shared persistent
 // array, which is left as it is (ZendArray::separate refuses it).
 inline bool separateArray(zval& lender) {
-    zval* slot = lent::target(lender);
+    zval* slot = borrow::seenThrough(&lender);
     if (engine::typeOf(*slot) != engine::kArray) return false;
     // The handle stands for the lender's own reference meanwhile: no count.
     ZendArray array = ZendArray::take(slot->value.arr);
@@ -52,7 +42,7 @@ inline bool separateArray(zval& lender) {
 // afterwards (ZVal(std::move(array)).detach(...), once what the variable got meanwhile is taken
 // out). An empty handle, and lender untouched, when lender holds no array.
 inline ZendArray takeArray(zval& lender) {
-    zval* slot = lent::target(lender);
+    zval* slot = borrow::seenThrough(&lender);
     if (engine::typeOf(*slot) != engine::kArray) return ZendArray();
     ZendArray array = ZendArray::take(slot->value.arr);
     // In place before anything is released: the cycle collector may run at any release.
@@ -67,18 +57,29 @@ inline ZendArray takeArray(zval& lender) {
 class CORVANE_LOCAL LentValue {
 public:
     // Null is no element: every write is refused.
-    explicit LentValue(zval* slot)
-        : slot_(slot ? lent::target(*slot) : nullptr), reference_(slot ? lent::referenceOf(*slot) : nullptr) {}
+    explicit LentValue(zval* slot) : slot_(slot) {}
 
     explicit operator bool() const { return slot_ != nullptr; }
     ZValView view() const { return ZValView(static_cast<const zval*>(slot_)); }
 
-    // The element's integer itself, to change in place (++value.longRef() counts); std::runtime_error
+    // The element's integer itself, to change in place; std::runtime_error
     // when the element is not an integer, or there is none. The arithmetic is C++'s: an integer
     // that would overflow does not become a float, as it would in PHP.
+    // Adds by to the element's integer in place, as a counter counts; false, nothing changed, when
+    // the element is not an integer or there is none. Never throws, so a temporary of the
+    // statement (findOrAdd's initial value) needs no unwinding path and folds away.
+    bool increment(zend_long by = 1) const noexcept {
+        zval* value = slot_;
+        if (CORVANE_UNLIKELY(!value || engine::typeOf(*value) != engine::kLong)) {
+            value = value ? borrow::seenThrough(value) : nullptr;
+            if (!value || engine::typeOf(*value) != engine::kLong) return false;
+        }
+        value->value.lval += by;
+        return true;
+    }
     zend_long& longRef() const {
-        if (!view().isLong()) ZVal::throwNotA(1);
-        return slot_->value.lval;
+        if (CORVANE_LIKELY(slot_ && engine::typeOf(*slot_) == engine::kLong)) return slot_->value.lval;
+        return referencedLong(slot_);
     }
     // Replaces the element's value: the new one is in place before the old one is released, so a
     // destructor the release runs sees the new value. value is consumed. False, and nothing
@@ -88,16 +89,24 @@ public:
     bool assign(ZVal value) {
         if (value.isReference()) value = value.dereferenced();
         if (!slot_ || value.isUndef() || !fitsRequest(value)) return false;
-        if (CORVANE_UNLIKELY(reference_ && engine::referenceIsTyped(reference_)) &&
-            !engine::typedReferenceAccepts(reference_, value.get())) {
+        zend_reference* reference = lent::referenceOf(*slot_);
+        if (CORVANE_UNLIKELY(reference && engine::referenceIsTyped(reference)) &&
+            !engine::typedReferenceAccepts(reference, value.get())) {
             return false;
         }
-        ZVal old = ZVal::take(*slot_);
-        value.detach(*slot_);
+        zval* target = borrow::seenThrough(slot_);
+        ZVal old = ZVal::take(*target);
+        value.detach(*target);
         return true;
     }
 
 private:
+    // longRef() off its path: a long behind a reference, or the refusal.
+    static zend_long& referencedLong(zval* slot) {
+        zval* value = slot ? borrow::seenThrough(slot) : nullptr;
+        if (!value || engine::typeOf(*value) != engine::kLong) ZVal::throwNotA(1);
+        return value->value.lval;
+    }
     static bool fitsRequest(ZVal& value) {
         const zval* v = value.get();
         if (engine::typeFlagsOf(*v) == 0) return true;
@@ -105,7 +114,6 @@ private:
     }
 
     zval* slot_;
-    zend_reference* reference_;
 };
 
 // A writable loan of the array that a zval holds: a by-value argument's zval, a by-reference
@@ -121,7 +129,7 @@ private:
 // the argument instead, for such destructors.
 class CORVANE_LOCAL LentArray {
 public:
-    explicit LentArray(zval& lender) : lender_(lent::target(lender)), array_() {
+    explicit LentArray(zval& lender) : lender_(borrow::seenThrough(&lender)), array_() {
         if (!separateArray(lender)) {
             lender_ = nullptr;
             return;

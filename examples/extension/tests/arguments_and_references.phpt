@@ -36,6 +36,19 @@ var_dump($v === $w, $v);
 
 var_dump(corvane_sum([1, [2, [3.5]], -4]) === php_sum([1, [2, [3.5]], -4]));
 var_dump(corvane_sum([PHP_INT_MAX, 1]) === php_sum([PHP_INT_MAX, 1]));
+
+// Appending into a by-reference array that another variable shares: only the caller's changes.
+function php_append(array &$to, array $from) { foreach ($from as $v) { $to[] = $v; } }
+$x = 5;
+$from = ["a", &$x, [1]];
+$mine = [0]; $kept = $mine;
+$theirs = [0];
+corvane_append($mine, $from);
+php_append($theirs, $from);
+var_dump($mine === $theirs, $kept === [0], $mine[2]);
+$literal = [];  // immutable: separated into the variable first
+corvane_append($literal, [1, 2]);
+var_dump($literal === [1, 2]);
 ?>
 --EXPECT--
 bool(true)
@@ -68,4 +81,8 @@ int(-8)
 bool(true)
 int(99)
 bool(true)
+bool(true)
+bool(true)
+bool(true)
+int(5)
 bool(true)
