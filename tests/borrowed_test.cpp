@@ -4,6 +4,7 @@
 
 #include <corvane/ZendArray.h>
 
+#include <limits>
 #include <sstream>
 #include <string>
 
@@ -16,6 +17,12 @@ using corvane::ZendArrayView;
 using corvane::ZValView;
 
 using Borrowed = EngineTest;
+
+// Lets lender's value go and hands lender back for a new one, as $a = … does.
+zval& scratch(zval& lender) {
+    ZVal::take(lender).release();
+    return lender;
+}
 
 // A sum of every number, nested arrays included, read through views only.
 double sumOf(ZendArrayView values) {
@@ -111,6 +118,19 @@ TEST_F(Borrowed, ALentArrayIsSeparatedIntoItsLenderAndWrittenWithoutACount) {
         EXPECT_TRUE(loan.add(ZVal(3)));
     }
     EXPECT_EQ(countOf(unshared), 1u);
+    // PHP code run by a write (a destructor) may share the array, or replace it in the lender:
+    // the next write separates again, or is refused.
+    {
+        LentArray loan(lender);
+        ZendArray copy(loan.get());  // $copy = $a
+        EXPECT_TRUE(loan.add(ZVal(5)));
+        EXPECT_NE(loan.get(), copy.get()) << "separated again before the write";
+        EXPECT_EQ(countOf(loan.get()), 1u);
+        EXPECT_EQ(copy.size() + 1, loan.size()) << "the copy did not see the write";
+        ZVal(ZendArray(0)).detach(scratch(lender));  // $a = []
+        EXPECT_FALSE(loan.add(ZVal(6))) << "the loan ended with the lender's array";
+        EXPECT_FALSE(loan);
+    }
     // A by-reference argument: the write goes into the referenced variable's array.
     ZVal reference = ZVal::makeReference(ZVal::take(lender));
     {
@@ -141,6 +161,9 @@ TEST_F(Borrowed, ALentValueIsReplacedBeforeTheOldOneGoesAndWritesThroughAReferen
     EXPECT_TRUE(referenced.increment(100));
     EXPECT_EQ(array.at("r").dereferenced().asLong(), 111) << "written through the reference";
     EXPECT_FALSE(element.increment()) << "a string is no counter";
+    referenced.longRef() = std::numeric_limits<zend_long>::max();
+    EXPECT_FALSE(referenced.increment()) << "an overflow leaves the counter as it was";
+    EXPECT_EQ(referenced.longRef(), std::numeric_limits<zend_long>::max());
     EXPECT_FALSE(LentValue(nullptr).increment());
     EXPECT_FALSE(element.assign(ZVal()));
     EXPECT_FALSE(LentValue(nullptr).assign(ZVal(1)));

@@ -11,9 +11,9 @@
 // symbol that only a library built for that layout defines (ZendRefCounted::compiledForPhp73 or
 // ...Php82). Code of one layout linked against a library of the other then fails to load
 // ("undefined symbol: _ZN14ZendRefCounted16compiledForPhp73Ev") instead of reading values at the
-// wrong offsets. The pointer sits in a section of its own, one copy per layout in a linked module;
-// no code reads it.
-#if !defined(_WIN32)
+// wrong offsets. The pointer sits in a section of its own, one copy per layout in a linked module,
+// kept by --gc-sections (the retain flag); no code reads it. ELF only.
+#if defined(__ELF__)
 #define CORVANE_LAYOUT_SYMBOL_73 "_ZN14ZendRefCounted16compiledForPhp73Ev"
 #define CORVANE_LAYOUT_SYMBOL_82 "_ZN14ZendRefCounted16compiledForPhp82Ev"
 #if CORVANE_PHP_MINOR_VERSION == 82
@@ -21,7 +21,7 @@
 #else
 #define CORVANE_LAYOUT_SYMBOL CORVANE_LAYOUT_SYMBOL_73
 #endif
-__asm__(".pushsection .data.rel.ro.corvane_layout,\"awG\",@progbits," CORVANE_LAYOUT_SYMBOL ",comdat\n"
+__asm__(".pushsection .data.rel.ro.corvane_layout,\"awGR\",@progbits," CORVANE_LAYOUT_SYMBOL ",comdat\n"
         ".p2align 3\n"
         ".quad " CORVANE_LAYOUT_SYMBOL "\n"
         ".popsection");

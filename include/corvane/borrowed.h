@@ -175,16 +175,19 @@ public:
     unsigned long long size() const { return array_ ? engine::arrayCount(get()) : 0; }
     bool isEmpty() const { return size() == 0; }
 
-    // The element under key, or null; the keys as ZendArray's lookups take them.
+    // The element under key, or null; the keys as ZendArray's lookups take them. A symbol table's
+    // slot for a variable that was unset is no element, as PHP code sees it.
     const zval* find(const ZendString& key) const { return find(ZendStringView(key)); }
     const zval* find(ZendStringView key) const {
-        return array_ && key.get() ? engine::hashFind(array_, key.get()) : nullptr;
+        return present(array_ && key.get() ? engine::hashFind(array_, key.get()) : nullptr);
     }
     const zval* find(std::string_view key) const {
-        return array_ && !key.empty() ? engine::hashStrFind(array_, key.data(), key.size()) : nullptr;
+        return present(array_ && !key.empty() ? engine::hashStrFind(array_, key.data(), key.size()) : nullptr);
     }
     const zval* find(const char* key) const { return key ? find(std::string_view(key)) : nullptr; }
-    const zval* find(unsigned long long key) const { return array_ ? engine::hashIndexFind(array_, key) : nullptr; }
+    const zval* find(unsigned long long key) const {
+        return present(array_ ? engine::hashIndexFind(array_, key) : nullptr);
+    }
     template <typename Int, IfIntegerArgument<Int> = 0>
     const zval* find(Int key) const {
         return find(static_cast<unsigned long long>(key));
@@ -194,9 +197,9 @@ public:
             case ZendArray::PhpKey::Kind::Integer:
                 return find(key.integer());
             case ZendArray::PhpKey::Kind::String:
-                return array_ ? engine::hashFind(array_, key.string()) : nullptr;
+                return present(array_ ? engine::hashFind(array_, key.string()) : nullptr);
             case ZendArray::PhpKey::Kind::Bytes:
-                return array_ ? engine::hashStrFind(array_, key.view().data(), key.view().size()) : nullptr;
+                return present(array_ ? engine::hashStrFind(array_, key.view().data(), key.view().size()) : nullptr);
             default:
                 return nullptr;
         }
@@ -225,6 +228,14 @@ public:
     }
 
 private:
+    static const zval* present(const zval* found) {
+        if (CORVANE_UNLIKELY(found && engine::typeOf(*found) == engine::kIndirect) &&
+            engine::typeOf(*found->value.zv) == engine::kUndef) {
+            return nullptr;
+        }
+        return found;
+    }
+
     const zend_array* array_;
 };
 

@@ -38,9 +38,10 @@
 
 // An installed corvane marks the engines it was built for (corvane/engines/php73, php82). Code about
 // to be compiled for an engine that no build in this install is for stops here, with what to do,
-// instead of building against a library of another layout.
-#define CORVANE_ENGINE_MARK_73 <corvane/engines/php73>
-#define CORVANE_ENGINE_MARK_82 <corvane/engines/php82>
+// instead of building against a library of another layout. The marks are looked for beside this
+// header only (the quoted form), so a source tree, which has none, never meets an install's.
+#define CORVANE_ENGINE_MARK_73 "engines/php73"
+#define CORVANE_ENGINE_MARK_82 "engines/php82"
 #if __has_include(CORVANE_ENGINE_MARK_73) || __has_include(CORVANE_ENGINE_MARK_82)
 #if CORVANE_PHP_MINOR_VERSION == 73 && !__has_include(CORVANE_ENGINE_MARK_73)
 #if defined(CORVANE_USES_PHP_HEADERS)

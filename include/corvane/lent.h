@@ -23,37 +23,42 @@ inline zend_reference* referenceOf(zval& lender) {
 
 // PHP's SEPARATE_ARRAY for the array that lender holds (seen through a reference): an array that is
 // shared or immutable is replaced, in lender, by the engine's copy, which lender alone holds; the
-// other holders keep the original. False when lender holds no array, and for a shared persistent
-// array, which is left as it is (ZendArray::separate refuses it).
+// other holders keep the original. False, and lender untouched, when lender holds no array, and
+// for a persistent array (an extension's own, in persistent memory: never lent for writing, since
+// what a write puts in must live as long as the table, and the writes here store request values).
 inline bool separateArray(zval& lender) {
     zval* slot = borrow::seenThrough(&lender);
     if (engine::typeOf(*slot) != engine::kArray) return false;
+    zend_array* original = slot->value.arr;
+    if (engine::isPersistent(original) && !engine::isImmutable(original)) return false;
     // The handle stands for the lender's own reference meanwhile: no count.
-    ZendArray array = ZendArray::take(slot->value.arr);
-    const bool separated = array.separate();
+    ZendArray array = ZendArray::take(original);
+    array.separate();
     slot->value.arr = array.detach();
-    slot->u1.type_info = engine::kArrayInfo;
-    return separated;
+    if (slot->value.arr != original) slot->u1.type_info = engine::kArrayInfo;
+    return true;
 }
 
 // Takes the array out of lender (seen through a reference) into a handle, separated as
 // separateArray does, and leaves an empty array in its place: PHP code that runs while the handle
 // writes (an element's destructor) finds the variable empty and cannot reach the array. Put it back
 // afterwards (ZVal(std::move(array)).detach(...), once what the variable got meanwhile is taken
-// out). An empty handle, and lender untouched, when lender holds no array.
+// out). An empty handle, and lender untouched, where separateArray refuses.
 inline ZendArray takeArray(zval& lender) {
     zval* slot = borrow::seenThrough(&lender);
     if (engine::typeOf(*slot) != engine::kArray) return ZendArray();
+    if (engine::isPersistent(slot->value.arr) && !engine::isImmutable(slot->value.arr)) return ZendArray();
     ZendArray array = ZendArray::take(slot->value.arr);
     // In place before anything is released: the cycle collector may run at any release.
     ZVal(ZendArray(0)).detach(*slot);
-    array.separate();
+    array.separate();  // a request or immutable array: always separable
     return array;
 }
 
-// One element's value, lent where it lies (findOrAdd's result, a lookup's slot) to update in place.
-// An element that is a PHP reference is written through it, as $array[$key] = … would, and a typed
-// reference (PHP 8.2) checks what goes in as PHP does.
+// One element's value, lent where it lies to update in place: findOrAdd's result, a lookup's slot,
+// in an array of request memory (every array PHP code makes; LentArray lends only those). An element
+// that is a PHP reference is written through it, as $array[$key] = … would, and a typed reference
+// (PHP 8.2) checks what goes in as PHP does.
 class CORVANE_LOCAL LentValue {
 public:
     // Null is no element: every write is refused.
@@ -62,37 +67,46 @@ public:
     explicit operator bool() const { return slot_ != nullptr; }
     ZValView view() const { return ZValView(static_cast<const zval*>(slot_)); }
 
-    // The element's integer itself, to change in place; std::runtime_error
-    // when the element is not an integer, or there is none. The arithmetic is C++'s: an integer
-    // that would overflow does not become a float, as it would in PHP.
-    // Adds by to the element's integer in place, as a counter counts; false, nothing changed, when
-    // the element is not an integer or there is none. Never throws, so a temporary of the
-    // statement (findOrAdd's initial value) needs no unwinding path and folds away.
+    // Adds by to the element's integer in place, as a counter counts. False, nothing changed, when
+    // the element is not an integer, there is none, or the sum would not fit (PHP would make it a
+    // float). Never throws, so a temporary of the statement (findOrAdd's initial value) needs no
+    // unwinding path and folds away.
     bool increment(zend_long by = 1) const noexcept {
         zval* value = slot_;
         if (CORVANE_UNLIKELY(!value || engine::typeOf(*value) != engine::kLong)) {
             value = value ? borrow::seenThrough(value) : nullptr;
             if (!value || engine::typeOf(*value) != engine::kLong) return false;
         }
-        value->value.lval += by;
+        zend_long sum;
+        if (__builtin_add_overflow(value->value.lval, by, &sum)) return false;
+        value->value.lval = sum;
         return true;
     }
+    // The element's integer itself, to change in place; std::runtime_error when the element is not
+    // an integer, or there is none. Arithmetic on it is the caller's: keep it from overflowing.
     zend_long& longRef() const {
         if (CORVANE_LIKELY(slot_ && engine::typeOf(*slot_) == engine::kLong)) return slot_->value.lval;
         return referencedLong(slot_);
     }
     // Replaces the element's value: the new one is in place before the old one is released, so a
     // destructor the release runs sees the new value. value is consumed. False, and nothing
-    // changed, when there is no element, for an undefined value, for a persistent string or array
-    // (the element's table frees with efree), and when a typed reference refuses the value (the
-    // engine has then thrown its TypeError).
+    // changed, when there is no element, for an undefined value, for a persistent string or array,
+    // and when a typed reference refuses the value (the engine has then thrown its TypeError).
     bool assign(ZVal value) {
         if (value.isReference()) value = value.dereferenced();
         if (!slot_ || value.isUndef() || !fitsRequest(value)) return false;
         zend_reference* reference = lent::referenceOf(*slot_);
-        if (CORVANE_UNLIKELY(reference && engine::referenceIsTyped(reference)) &&
-            !engine::typedReferenceAccepts(reference, value.get())) {
-            return false;
+        if (CORVANE_UNLIKELY(reference && engine::referenceIsTyped(reference))) {
+            // The engine's check may run PHP code (__toString, an error handler) that deletes or
+            // moves the element: the write goes into the reference, which a count of ours keeps.
+            zval held;
+            held.value.ref = reference;
+            held.u1.type_info = engine::kReferenceInfo;
+            const ZVal keep(held);
+            if (!engine::typedReferenceAccepts(reference, value.get())) return false;
+            ZVal old = ZVal::take(reference->val);
+            value.detach(reference->val);
+            return true;
         }
         zval* target = borrow::seenThrough(slot_);
         ZVal old = ZVal::take(*target);
@@ -107,6 +121,7 @@ private:
         if (!value || engine::typeOf(*value) != engine::kLong) ZVal::throwNotA(1);
         return value->value.lval;
     }
+    // What a request array may keep: anything but a persistent string or array.
     static bool fitsRequest(ZVal& value) {
         const zval* v = value.get();
         if (engine::typeFlagsOf(*v) == 0) return true;
@@ -117,16 +132,17 @@ private:
 };
 
 // A writable loan of the array that a zval holds: a by-value argument's zval, a by-reference
-// argument (through its reference), an element. It separates as PHP's SEPARATE_ARRAY does: an array
-// that is shared or immutable is duplicated into the lender's own zval, whose reference the other
-// holders no longer share. Writes then go to the lender's array with no count of their own, so the
-// array's count stays 1 (a debug engine asserts that on every write). A zval that holds no array
-// lends nothing: every write is refused, and size() is 0.
+// argument (through its reference), an element. It separates as PHP's SEPARATE_ARRAY does (see
+// separateArray): an array that is shared or immutable is duplicated into the lender's own zval.
+// Writes then go to the lender's array with no count of their own, so the array's count stays 1 (a
+// debug engine asserts that on every write). A zval that holds no array, or a persistent one, lends
+// nothing: every write is refused, and size() is 0.
 //
-// The loan lasts while the lender holds the array. PHP code that a write runs (an element's
-// destructor) and that replaces the lender's value (assigns to the by-reference variable) ends it;
-// the engine's own functions share that rule. The example's corvane_drain takes the array out of
-// the argument instead, for such destructors.
+// Writes that release elements run PHP code (destructors). Before each write the loan looks again:
+// if that code made the array shared ($copy = $a), it is separated again, as PHP would before its
+// next write; if the lender no longer holds it ($a = null), the loan has ended and every later
+// write is refused. The lender's zval itself must stay where it is: an argument's does, for the
+// call. The example's corvane_drain takes the array out of the argument instead (takeArray).
 class CORVANE_LOCAL LentArray {
 public:
     explicit LentArray(zval& lender) : lender_(borrow::seenThrough(&lender)), array_() {
@@ -141,6 +157,7 @@ public:
     LentArray& operator=(const LentArray&) = delete;
     ~LentArray() { array_.detach(); }
 
+    // Whether the loan stands (see ready()).
     explicit operator bool() const { return lender_ != nullptr; }
     // The array, lent for reading.
     ZendArrayView view() const { return ZendArrayView(array_.get()); }
@@ -150,23 +167,39 @@ public:
     // ZendArray's writes, with the same keys, the same refusals and the same consumed values.
     template <typename... Args>
     bool add(Args&&... args) {
-        return array_.add(std::forward<Args>(args)...);
+        return ready() && array_.add(std::forward<Args>(args)...);
     }
     template <typename... Args>
     bool insert(Args&&... args) {
-        return array_.insert(std::forward<Args>(args)...);
+        return ready() && array_.insert(std::forward<Args>(args)...);
     }
     template <typename Key>
     bool remove(const Key& key) {
-        return array_.remove(key);
+        return ready() && array_.remove(key);
     }
     // The element under key, stored first with initial when there is none, lent to update.
     template <typename Key>
     LentValue findOrAdd(const Key& key, ZVal initial) {
-        return LentValue(array_.findOrAdd(key, std::move(initial)));
+        return LentValue(ready() ? array_.findOrAdd(key, std::move(initial)) : nullptr);
     }
 
 private:
+    // Looks at the lender again before a write: see the class's comment.
+    bool ready() {
+        if (CORVANE_UNLIKELY(!lender_)) return false;
+        if (CORVANE_UNLIKELY(engine::typeOf(*lender_) != engine::kArray || lender_->value.arr != array_.get())) {
+            array_.detach();
+            lender_ = nullptr;
+            return false;
+        }
+        if (CORVANE_UNLIKELY(engine::refcount(array_.get()) > 1)) {
+            array_.detach();
+            separateArray(*lender_);
+            array_ = ZendArray::take(lender_->value.arr);
+        }
+        return true;
+    }
+
     zval* lender_;
     ZendArray array_;
 };

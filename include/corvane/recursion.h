@@ -3,6 +3,7 @@
 #ifndef CORVANE_RECURSION_H
 #define CORVANE_RECURSION_H
 
+#include <corvane/ZendArray.h>
 #include <corvane/engine.h>
 
 namespace corvane::recursion {
@@ -43,15 +44,18 @@ namespace corvane {
 // it found when it goes, also when that code throws:
 //     RecursionGuard guard(values);
 //     if (guard.wasMarked()) throw std::runtime_error("the array contains itself");
-// It holds one reference to the array while it stands, so the array outlives the descent: use it
-// to read. An immutable array is never marked (the engine shares it) and never contains itself.
+// It holds one reference to the array while it stands, so the array outlives the descent even when
+// PHP code run meanwhile lets every other holder go (the guard then destroys it): use it to read.
+// An immutable array is never marked (the engine shares it) and never contains itself.
 class CORVANE_LOCAL RecursionGuard {
 public:
     explicit RecursionGuard(zend_array* array) : array_(array), markedBefore_(array && recursion::enter(array)) {}
     RecursionGuard(const RecursionGuard&) = delete;
     RecursionGuard& operator=(const RecursionGuard&) = delete;
     ~RecursionGuard() {
-        if (array_) recursion::leave(array_, markedBefore_);
+        if (!array_ || engine::isImmutable(array_)) return;
+        if (!markedBefore_) engine::clearGcFlags(array_, engine::kGcProtected);
+        ZendArray::zendArrayRelease(array_);
     }
 
     // Whether the array was already being descended into, by this code further up or by one of
