@@ -2,8 +2,10 @@
 // and the cycle collector inside zval_ptr_dtor.
 #include "engine_test.h"
 
+#include <corvane/ZendArray.h>
 #include <standin/standin.h>
 
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -585,5 +587,46 @@ TEST_F(ObjectDestructor, AssigningToAHandleWhoseOldArrayDestructorAssignsToItLos
     EXPECT_EQ(global.refCount(), 1u);
     assignedHandle = nullptr;
 }  // the request's leak check: every array the destructors stored was freed
+
+// A write through a LentArray that runs a destructor: the destructor shares the array ($copy = $a)
+// or takes it from the lender ($a = []); the loan looks again after the write, and the next write
+// goes into a separated array, or is refused.
+TEST_F(ObjectDestructor, ALentArrayLooksAgainAfterADestructorSharedOrTookItsArray) {
+    // [object, 1] in lender; the object's destructor runs action when the loan removes it.
+    auto lend = [](zval& lender, std::function<void()> action) {
+        zval object = standin::newObject(std::move(action));
+        ZendArray made(4);
+        made.add(ZVal::take(object));
+        made.add(ZVal(1));
+        ZVal(std::move(made)).detach(lender);
+    };
+    zval lender;
+    ZendArray copy;
+    lend(lender, [&] { copy = ZendArray(lender.value.arr); });  // $copy = $a
+    {
+        corvane::LentArray loan(lender);
+        EXPECT_TRUE(loan.remove(0));
+        EXPECT_NE(loan.get(), copy.get()) << "separated again after the write";
+        EXPECT_EQ(countOf(loan.get()), 1u);
+        EXPECT_TRUE(loan.add(ZVal(2)));
+        EXPECT_EQ(copy.size() + 1, loan.size()) << "the copy did not see the next write";
+    }
+    ZVal::take(lender).release();
+    ZendArray kept;
+    lend(lender, [&] {  // $kept = $a; $a = [];
+        kept = ZendArray(lender.value.arr);
+        ZVal::take(lender).release();
+        ZVal(ZendArray(0)).detach(lender);
+    });
+    {
+        corvane::LentArray loan(lender);
+        EXPECT_TRUE(loan.remove(0));
+        EXPECT_FALSE(loan) << "the loan ended with the lender's array";
+        EXPECT_FALSE(loan.add(ZVal(3)));
+    }
+    EXPECT_EQ(kept.size(), 1u) << "the removal went into the array the loan stood on";
+    EXPECT_TRUE(corvane::ZValView(lender).asArray().isEmpty());
+    ZVal::take(lender).release();
+}
 
 }  // namespace

@@ -138,11 +138,15 @@ private:
 // debug engine asserts that on every write). A zval that holds no array, or a persistent one, lends
 // nothing: every write is refused, and size() is 0.
 //
-// Writes that release elements run PHP code (destructors). Before each write the loan looks again:
-// if that code made the array shared ($copy = $a), it is separated again, as PHP would before its
-// next write; if the lender no longer holds it ($a = null), the loan has ended and every later
-// write is refused. The lender's zval itself must stay where it is: an argument's does, for the
-// call. The example's corvane_drain takes the array out of the argument instead (takeArray).
+// Writes that release something run PHP code (destructors). After such a write the loan looks at
+// its lender again: if that code made the array shared ($copy = $a), it is separated again, as PHP
+// would before its next write; if the lender no longer holds it ($a = null), the loan has ended and
+// every later write is refused. That code must not let the array go altogether while a write is
+// in it (the write would read freed memory, as PHP's own would): where destructors may, take the
+// array out of the lender (takeArray). Code of yours that runs PHP code between writes (a callback)
+// must leave the lender's array alone. The lender's zval itself must stay where it is: an argument's
+// does, for the call. The example's corvane_drain takes the array out of the argument instead
+// (takeArray).
 class CORVANE_LOCAL LentArray {
 public:
     explicit LentArray(zval& lender) : lender_(borrow::seenThrough(&lender)), array_() {
@@ -157,36 +161,53 @@ public:
     LentArray& operator=(const LentArray&) = delete;
     ~LentArray() { array_.detach(); }
 
-    // Whether the loan stands (see ready()).
+    // Whether the loan stands: it ends when the lender lets the array go (see the class's comment).
     explicit operator bool() const { return lender_ != nullptr; }
     // The array, lent for reading.
     ZendArrayView view() const { return ZendArrayView(array_.get()); }
     zend_array* get() const { return array_.get(); }
     unsigned long long size() const { return array_.size(); }
 
-    // ZendArray's writes, with the same keys, the same refusals and the same consumed values.
+    // ZendArray's writes, with the same keys, the same refusals and the same consumed values. A
+    // write that released something (a refused value, a replaced or removed element) may have run
+    // PHP code: the loan then looks at its lender again (see the class's comment).
     template <typename... Args>
     bool add(Args&&... args) {
-        return ready() && array_.add(std::forward<Args>(args)...);
+        if (CORVANE_UNLIKELY(!lender_)) return false;
+        const bool stored = array_.add(std::forward<Args>(args)...);
+        if (CORVANE_UNLIKELY(!stored)) relook();
+        return stored;
     }
     template <typename... Args>
     bool insert(Args&&... args) {
-        return ready() && array_.insert(std::forward<Args>(args)...);
+        if (CORVANE_UNLIKELY(!lender_)) return false;
+        const bool stored = array_.insert(std::forward<Args>(args)...);
+        relook();
+        return stored;
     }
     template <typename Key>
     bool remove(const Key& key) {
-        return ready() && array_.remove(key);
+        if (CORVANE_UNLIKELY(!lender_)) return false;
+        const bool removed = array_.remove(key);
+        relook();
+        return removed;
     }
-    // The element under key, stored first with initial when there is none, lent to update.
+    // The element under key, stored first with initial when there is none, lent to update. No
+    // element when the loan has ended, or when releasing a counted initial value ran PHP code that
+    // made the array shared or took it from the lender (the element's slot is then not this loan's).
     template <typename Key>
     LentValue findOrAdd(const Key& key, ZVal initial) {
-        return LentValue(ready() ? array_.findOrAdd(key, std::move(initial)) : nullptr);
+        if (CORVANE_UNLIKELY(!lender_)) return LentValue(nullptr);
+        const bool counted = initial.getTypeFlags() != 0;
+        zval* slot = array_.findOrAdd(key, std::move(initial));
+        if (CORVANE_UNLIKELY(counted) && !relook()) return LentValue(nullptr);
+        return LentValue(slot);
     }
 
 private:
-    // Looks at the lender again before a write: see the class's comment.
-    bool ready() {
-        if (CORVANE_UNLIKELY(!lender_)) return false;
+    // Looks at the lender again after PHP code may have run: see the class's comment. True when the
+    // loan stands on the same array as before.
+    bool relook() {
         if (CORVANE_UNLIKELY(engine::typeOf(*lender_) != engine::kArray || lender_->value.arr != array_.get())) {
             array_.detach();
             lender_ = nullptr;
@@ -196,6 +217,7 @@ private:
             array_.detach();
             separateArray(*lender_);
             array_ = ZendArray::take(lender_->value.arr);
+            return false;
         }
         return true;
     }
