@@ -28,6 +28,7 @@ using IfIntegerArgument = std::enable_if_t<kIsIntegerArgument<Int>, int>;
 
 class ZValView;
 class LentValue;
+class LentArray;
 
 }  // namespace corvane
 

@@ -227,6 +227,8 @@ protected:
     CORVANE_INLINE static zend_array* copy(zend_array* array);
 
 private:
+    // A loan's append checks what ZendArray::add checks of the value, and no more of the array.
+    friend class corvane::LentArray;
     // Frees an array whose last reference is gone.
     static void destroy(zend_array* array);
     // Holds next, the reference an assignment took; after release(), so anything that code run by

@@ -149,24 +149,22 @@ private:
 // (takeArray).
 class CORVANE_LOCAL LentArray {
 public:
-    explicit LentArray(zval& lender) : lender_(borrow::seenThrough(&lender)), array_() {
+    explicit LentArray(zval& lender) : lender_(borrow::seenThrough(&lender)), array_(nullptr) {
         if (!separateArray(lender)) {
             lender_ = nullptr;
             return;
         }
-        // The handle stands for the lender's own reference while the loan lasts: no count.
-        array_ = ZendArray::take(lender_->value.arr);
+        array_ = lender_->value.arr;
     }
     LentArray(const LentArray&) = delete;
     LentArray& operator=(const LentArray&) = delete;
-    ~LentArray() { array_.detach(); }
 
     // Whether the loan stands: it ends when the lender lets the array go (see the class's comment).
     explicit operator bool() const { return lender_ != nullptr; }
     // The array, lent for reading.
-    ZendArrayView view() const { return ZendArrayView(array_.get()); }
-    zend_array* get() const { return array_.get(); }
-    unsigned long long size() const { return array_.size(); }
+    ZendArrayView view() const { return ZendArrayView(array_); }
+    zend_array* get() const { return array_; }
+    unsigned long long size() const { return view().size(); }
 
     // ZendArray's writes, with the same keys, the same refusals and the same consumed values. A
     // write that released something (a refused value, a replaced or removed element) may have run
@@ -174,21 +172,35 @@ public:
     template <typename... Args>
     bool add(Args&&... args) {
         if (CORVANE_UNLIKELY(!lender_)) return false;
-        const bool stored = array_.add(std::forward<Args>(args)...);
+        const bool stored = borrow::Loan<ZendArray>(array_).handle.add(std::forward<Args>(args)...);
         if (CORVANE_UNLIKELY(!stored)) relook();
         return stored;
+    }
+    // The append, as ZendArray::add(ZVal) with the array's own checks left out: a loan's array is
+    // held and writable.
+    bool add(ZVal value) {
+        if (CORVANE_UNLIKELY(!lender_)) return false;
+        if (CORVANE_LIKELY(!value.isUndef() && ZendArray::fitsTable(array_, *value.get()))) {
+            zval local;
+            value.detach(local);
+            if (CORVANE_LIKELY(engine::hashNextIndexInsert(array_, &local) != nullptr)) return true;
+            value = ZVal::take(local);
+        }
+        value.release();  // may run PHP code: look again
+        relook();
+        return false;
     }
     template <typename... Args>
     bool insert(Args&&... args) {
         if (CORVANE_UNLIKELY(!lender_)) return false;
-        const bool stored = array_.insert(std::forward<Args>(args)...);
+        const bool stored = borrow::Loan<ZendArray>(array_).handle.insert(std::forward<Args>(args)...);
         relook();
         return stored;
     }
     template <typename Key>
     bool remove(const Key& key) {
         if (CORVANE_UNLIKELY(!lender_)) return false;
-        const bool removed = array_.remove(key);
+        const bool removed = borrow::Loan<ZendArray>(array_).handle.remove(key);
         relook();
         return removed;
     }
@@ -199,7 +211,7 @@ public:
     LentValue findOrAdd(const Key& key, ZVal initial) {
         if (CORVANE_UNLIKELY(!lender_)) return LentValue(nullptr);
         const bool counted = initial.getTypeFlags() != 0;
-        zval* slot = array_.findOrAdd(key, std::move(initial));
+        zval* slot = borrow::Loan<ZendArray>(array_).handle.findOrAdd(key, std::move(initial));
         if (CORVANE_UNLIKELY(counted) && !relook()) return LentValue(nullptr);
         return LentValue(slot);
     }
@@ -208,22 +220,23 @@ private:
     // Looks at the lender again after PHP code may have run: see the class's comment. True when the
     // loan stands on the same array as before.
     bool relook() {
-        if (CORVANE_UNLIKELY(engine::typeOf(*lender_) != engine::kArray || lender_->value.arr != array_.get())) {
-            array_.detach();
+        if (CORVANE_UNLIKELY(engine::typeOf(*lender_) != engine::kArray || lender_->value.arr != array_)) {
             lender_ = nullptr;
+            array_ = nullptr;
             return false;
         }
-        if (CORVANE_UNLIKELY(engine::refcount(array_.get()) > 1)) {
-            array_.detach();
+        if (CORVANE_UNLIKELY(engine::refcount(array_) > 1)) {
             separateArray(*lender_);
-            array_ = ZendArray::take(lender_->value.arr);
+            array_ = lender_->value.arr;
             return false;
         }
         return true;
     }
 
+    // The lender's zval (seen through a reference) and the array it holds: no count of the loan's
+    // own; each write goes through a ZendArray handle that stands for the lender's reference.
     zval* lender_;
-    ZendArray array_;
+    zend_array* array_;
 };
 
 }  // namespace corvane
