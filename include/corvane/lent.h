@@ -45,13 +45,10 @@ inline bool separateArray(zval& lender) {
 // afterwards (ZVal(std::move(array)).detach(...), once what the variable got meanwhile is taken
 // out). An empty handle, and lender untouched, where separateArray refuses.
 inline ZendArray takeArray(zval& lender) {
+    if (!separateArray(lender)) return ZendArray();
     zval* slot = borrow::seenThrough(&lender);
-    if (engine::typeOf(*slot) != engine::kArray) return ZendArray();
-    if (engine::isPersistent(slot->value.arr) && !engine::isImmutable(slot->value.arr)) return ZendArray();
     ZendArray array = ZendArray::take(slot->value.arr);
-    // In place before anything is released: the cycle collector may run at any release.
     ZVal(ZendArray(0)).detach(*slot);
-    array.separate();  // a request or immutable array: always separable
     return array;
 }
 
